@@ -1,0 +1,108 @@
+// LoadLibraryA, GetProcAddress and FreeLibrary over dlopen.
+//
+// The board code binds its port driver on every primitive call, millions of times a
+// second, so both a repeated load and a repeated look-up must be cheap: a loaded
+// library is found again in a table by its requested name (no loader search), and
+// each module caches the names it has resolved.
+#include "win32_kernel.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace {
+
+struct Module {
+  void* dl = nullptr;
+  uint64_t loads = 0;  // saturates; a saturated module stays loaded for good
+  std::deque<std::string> names;  // owns the keys of `symbols`
+  std::unordered_map<std::string_view, FARPROC> symbols;
+};
+
+struct Loader {
+  std::mutex lock;
+  std::unordered_map<std::string, Module*> by_name;
+};
+
+// Never destroyed: exit handlers of other libraries may still free modules.
+Loader& loader() {
+  static Loader* instance = new Loader;
+  return *instance;
+}
+
+constexpr uint64_t kPinned = std::numeric_limits<uint64_t>::max();
+
+std::string file_name_for(const char* name) {
+  std::string file(name);
+  const size_t slash = file.find_last_of('/');
+  const size_t base = slash == std::string::npos ? 0 : slash + 1;
+  if (file.find('.', base) == std::string::npos) file += ".so";
+  return file;
+}
+
+void add_load(Module* module) {
+  if (module->loads != kPinned) ++module->loads;
+}
+
+}  // namespace
+
+HMODULE LoadLibraryA(LPCSTR name) {
+  if (name == nullptr || *name == '\0') return nullptr;
+  Loader& l = loader();
+  std::lock_guard<std::mutex> guard(l.lock);
+  if (auto found = l.by_name.find(name); found != l.by_name.end()) {
+    add_load(found->second);
+    return reinterpret_cast<HMODULE>(found->second);
+  }
+  void* dl = dlopen(file_name_for(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (dl == nullptr) return nullptr;
+  // Another name may already have loaded the same file: one module per file.
+  for (auto& [key, module] : l.by_name) {
+    if (module->dl == dl) {
+      dlclose(dl);
+      add_load(module);
+      l.by_name.emplace(name, module);
+      return reinterpret_cast<HMODULE>(module);
+    }
+  }
+  auto* module = new Module;
+  module->dl = dl;
+  module->loads = 1;
+  l.by_name.emplace(name, module);
+  return reinterpret_cast<HMODULE>(module);
+}
+
+FARPROC GetProcAddress(HMODULE handle, LPCSTR name) {
+  // Small values are ordinals on Windows; there are none here.
+  if (handle == nullptr || reinterpret_cast<uintptr_t>(name) < 0x10000) return nullptr;
+  auto* module = reinterpret_cast<Module*>(handle);
+  Loader& l = loader();
+  std::lock_guard<std::mutex> guard(l.lock);
+  if (auto found = module->symbols.find(std::string_view(name)); found != module->symbols.end())
+    return found->second;
+  auto address = reinterpret_cast<FARPROC>(dlsym(module->dl, name));
+  module->names.emplace_back(name);
+  module->symbols.emplace(module->names.back(), address);
+  return address;
+}
+
+BOOL FreeLibrary(HMODULE handle) {
+  if (handle == nullptr) return FALSE;
+  auto* module = reinterpret_cast<Module*>(handle);
+  Loader& l = loader();
+  std::lock_guard<std::mutex> guard(l.lock);
+  if (module->loads == kPinned) return TRUE;
+  if (--module->loads > 0) return TRUE;
+  for (auto it = l.by_name.begin(); it != l.by_name.end();) {
+    it = it->second == module ? l.by_name.erase(it) : std::next(it);
+  }
+  dlclose(module->dl);
+  delete module;
+  return TRUE;
+}
