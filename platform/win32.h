@@ -7,4 +7,5 @@
 #include <windows.h>
 #else
 #include "posix/win32_kernel.h"
+#include "posix/win32_user.h"
 #endif
