@@ -1,0 +1,23 @@
+# SDL 1.2 as the imported target SDL::SDL.
+# Linux: Debian's libsdl1.2-dev. Windows: cross-built from Debian's source package by
+# scripts/build-sdl-win32 into SDL_WIN32_PREFIX.
+if(TARGET SDL::SDL)
+  return()
+endif()
+if(WIN32)
+  set(SDL_WIN32_PREFIX ${PROJECT_SOURCE_DIR}/build/win32-sdl CACHE PATH "Cross-built SDL 1.2")
+  set(SDL_WIN32_DLL ${SDL_WIN32_PREFIX}/bin/SDL.dll)
+  if(NOT EXISTS ${SDL_WIN32_PREFIX}/lib/libSDL.dll.a)
+    message(WARNING "SDL for Windows not found in ${SDL_WIN32_PREFIX}: run scripts/build-sdl-win32")
+    return()
+  endif()
+  add_library(SDL::SDL SHARED IMPORTED)
+  set_target_properties(SDL::SDL PROPERTIES
+    IMPORTED_LOCATION ${SDL_WIN32_DLL}
+    IMPORTED_IMPLIB ${SDL_WIN32_PREFIX}/lib/libSDL.dll.a
+    INTERFACE_INCLUDE_DIRECTORIES ${SDL_WIN32_PREFIX}/include/SDL)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(SDL12 REQUIRED IMPORTED_TARGET sdl)
+  add_library(SDL::SDL ALIAS PkgConfig::SDL12)
+endif()
