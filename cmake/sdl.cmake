@@ -11,13 +11,13 @@ if(WIN32)
     message(WARNING "SDL for Windows not found in ${SDL_WIN32_PREFIX}: run scripts/build-sdl-win32")
     return()
   endif()
-  add_library(SDL::SDL SHARED IMPORTED)
+  add_library(SDL::SDL SHARED IMPORTED GLOBAL)
   set_target_properties(SDL::SDL PROPERTIES
     IMPORTED_LOCATION ${SDL_WIN32_DLL}
     IMPORTED_IMPLIB ${SDL_WIN32_PREFIX}/lib/libSDL.dll.a
     INTERFACE_INCLUDE_DIRECTORIES ${SDL_WIN32_PREFIX}/include/SDL)
 else()
   find_package(PkgConfig REQUIRED)
-  pkg_check_modules(SDL12 REQUIRED IMPORTED_TARGET sdl)
+  pkg_check_modules(SDL12 REQUIRED IMPORTED_TARGET GLOBAL sdl)
   add_library(SDL::SDL ALIAS PkgConfig::SDL12)
 endif()
