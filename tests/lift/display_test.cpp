@@ -1,0 +1,151 @@
+// The cabin display at arrivals: the right picture, a video mode that cannot be set,
+// missing or broken pictures, and memory that stays flat while the cabin rests.
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "SDL.h"
+#include "lift_fixture.h"
+
+#if defined(_WIN32)
+#include <psapi.h>
+#elif defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/allocator_interface.h>
+#else
+#include <malloc.h>
+#endif
+
+namespace {
+
+// Bytes the process holds on its heap (or, on Windows, privately).
+size_t HeapInUse() {
+#if defined(_WIN32)
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                          sizeof counters);
+  return counters.PrivateUsage;
+#elif defined(__SANITIZE_ADDRESS__)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+#endif
+}
+
+char no_video[] = "SDL_VIDEODRIVER=no_such_video_driver";
+char dummy_video[] = "SDL_VIDEODRIVER=dummy";
+
+class Display : public LiftTest {
+ protected:
+  void TearDown() override {
+    SDL_putenv(dummy_video);
+    LiftTest::TearDown();
+  }
+  // Works in a folder of its own with the given picture contents (none when empty).
+  void PicturesAre(const std::string& folder, const std::string& content) {
+    const std::filesystem::path dir = PicturesDir().parent_path() / folder;
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    if (!content.empty())
+      for (const char* name : IMAGENES_CABINA) std::ofstream(dir / name, std::ios::binary) << content;
+    std::filesystem::current_path(dir);
+  }
+};
+
+TEST_F(Display, EachFloorShowsItsOwnPictureInTheWholeWindow) {
+  for (int32_t floor : {1, 2, 3}) {
+    EXPECT_EQ(mostrar_cabina(floor), 0);
+    SDL_Surface* screen = SDL_GetVideoSurface();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(screen->w, 200);
+    EXPECT_EQ(screen->h, 308);
+    EXPECT_EQ(ShownFloor(), floor);
+  }
+}
+
+TEST_F(Display, PicturesDifferFromEachOther) {
+  mostrar_cabina(1);
+  ASSERT_EQ(ShownFloor(), 1);
+  mostrar_cabina(2);
+  EXPECT_EQ(ShownFloor(), 2) << "floor 2's picture also matches floor 1's";
+}
+
+TEST_F(Display, NoFloorNoDisplay) {
+  EXPECT_EQ(mostrar_cabina(0), 0);
+  EXPECT_EQ(mostrar_cabina(4), 0);
+  EXPECT_EQ(ShownFloor(), -1);
+}
+
+TEST_F(Display, VideoModeFailingAtArrivalIsPrintedAndTheMotorStillStops) {
+  SDL_putenv(no_video);
+  Travelling(3);
+  Inputs({32});
+  testing::internal::CaptureStdout();
+  Pass();
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string prefix = "Error al entrar a modo grafico: ";
+  ASSERT_GT(out.size(), prefix.size() + 1) << out;
+  EXPECT_EQ(out.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(out.back(), '\n');
+  EXPECT_EQ(out.find('\n'), out.size() - 1) << "one line only: " << out;
+  EXPECT_EQ(ShownFloor(), -1) << "the graphics library must be shut down";
+  EXPECT_EQ(MotorBytes(), (std::vector<int32_t>{0}));
+  EXPECT_EQ(lacabinasemueve, 0);
+
+  // The next display starts afresh.
+  SDL_putenv(dummy_video);
+  testing::internal::CaptureStdout();
+  Pass();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(ShownFloor(), 3);
+  EXPECT_EQ(MotorBytes(), (std::vector<int32_t>{0, 0}));
+}
+
+TEST_F(Display, MissingPictureDrawsNothingAndTheMotorStillStops) {
+  PicturesAre("lift_no_pictures", "");
+  Travelling(2);
+  Inputs({16});
+  Pass();
+  EXPECT_TRUE(ScreenBlank());
+  EXPECT_EQ(MotorBytes(), (std::vector<int32_t>{0}));
+  EXPECT_EQ(lacabinasemueve, 0);
+}
+
+TEST_F(Display, BrokenPicturesDrawNothing) {
+  for (const std::string& content :
+       {std::string("not a picture"), std::string("BM\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00", 12),
+        std::string("BM") + std::string(60, '\xFF')}) {
+    PicturesAre("lift_bad_pictures", content);
+    EXPECT_EQ(mostrar_cabina(1), 0);
+    EXPECT_TRUE(ScreenBlank());
+  }
+}
+
+TEST_F(Display, MemoryStaysFlatWhileTheCabinRests) {
+  Travelling(3);
+  Inputs({32});
+  Pass(50);  // let the library settle its own buffers
+  const size_t before = HeapInUse();
+  Pass(5000);
+  const size_t after = HeapInUse();
+  EXPECT_EQ(ShownFloor(), 3);
+  // One picture kept per display would be close to 1 GB here.
+  EXPECT_LT(after, before + 4 * 1024 * 1024) << "before " << before << ", after " << after;
+  EXPECT_EQ(MotorBytes().size(), 5050u);
+}
+
+TEST_F(Display, MemoryStaysFlatWhileTheVideoModeKeepsFailing) {
+  SDL_putenv(no_video);
+  Travelling(1);
+  Inputs({8});
+  testing::internal::CaptureStdout();
+  Pass(20);
+  const size_t before = HeapInUse();
+  Pass(300);
+  const size_t after = HeapInUse();
+  testing::internal::GetCapturedStdout();
+  EXPECT_LT(after, before + 4 * 1024 * 1024) << "before " << before << ", after " << after;
+}
+
+}  // namespace
