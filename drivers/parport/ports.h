@@ -1,0 +1,96 @@
+// The PC's parallel ports as the thirteen entry points see them: I/O addresses mapped
+// onto the kernel's ports, each claimed once on first use and kept.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kernel.h"
+
+namespace parport {
+
+// The register block the system calls "the first parallel port".
+constexpr int32_t kFirstPortBase = 0x378;
+constexpr int32_t kRegisterCount = 3;
+constexpr int32_t kDataOffset = 0, kStatusOffset = 1, kControlOffset = 2;
+
+// What an idle port answers: every board input reads off when its status line is high.
+constexpr uint8_t kIdleStatus = 0x78;
+constexpr uint8_t kIdleRegister = 0x00;
+// An address with no port behind it reads as an undriven bus.
+constexpr uint8_t kNoPortRead = 0xFF;
+// Control bits 4 (interrupt enable) and 5 (data direction) stay clear, as the kernel
+// keeps them through ppdev, so the data lines always drive the board.
+constexpr uint8_t kControlWritable = 0x0F;
+
+constexpr const char* kDevicePrefix = "/dev/parport";
+constexpr const char* kProcDir = "/proc/sys/dev/parport";
+
+enum class Access { kUntried, kPpdev, kRaw, kNone };
+
+class ParallelPorts {
+ public:
+  explicit ParallelPorts(Kernel& kernel);
+  ParallelPorts(const ParallelPorts&) = delete;
+  ParallelPorts& operator=(const ParallelPorts&) = delete;
+
+  void write(int64_t address, uint8_t value);
+  uint8_t read(int64_t address);
+  // Little-endian across consecutive addresses.
+  void write_word(int64_t address, uint16_t value);
+  void write_dword(int64_t address, uint32_t value);
+  uint16_t read_word(int64_t address);
+  uint32_t read_dword(int64_t address);
+  // Bits 0..7; any other bit number does nothing and reads 0.
+  void set_bit(int64_t address, uint32_t bit);
+  void clear_bit(int64_t address, uint32_t bit);
+  void toggle_bit(int64_t address, uint32_t bit);
+  int32_t get_bit(int64_t address, uint32_t bit);
+  // One place toward bit 0 (right) or bit 7 (left), bringing in bit 0 of `in` at the
+  // other end; the result is the bit shifted out.
+  int32_t shift_right(int64_t address, int32_t in);
+  int32_t shift_left(int64_t address, int32_t in);
+  // Whether the first port can be reached; claims it if that has not happened yet.
+  bool installed();
+
+  // For tests: how a port ended up being reached.
+  Access access_of(int device);
+
+ private:
+  struct Device {
+    Access access = Access::kUntried;
+    int fd = -1;
+    std::optional<uint16_t> base;  // for raw access
+  };
+  struct Register {
+    int device;
+    int32_t offset;
+  };
+
+  std::optional<Register> map(int64_t address);
+  void scan_proc();
+  Device& device(int number);
+  void open(int number, Device& d);
+  bool raw_permitted(uint16_t base);
+  void lost(int number, Device& d, int error);
+
+  uint8_t read_locked(int64_t address);
+  void write_locked(int64_t address, uint8_t value);
+  template <typename Change>
+  void modify_locked(int64_t address, Change change);
+
+  Kernel& kernel_;
+  const uint64_t serial_;  // tells this instance's per-thread raw grants apart
+  std::mutex lock_;
+  bool scanned_ = false;
+  std::vector<std::pair<int, uint16_t>> bases_;  // device number, base address
+  std::map<int, Device> devices_;
+};
+
+std::string device_path(int number);
+
+}  // namespace parport

@@ -1,0 +1,341 @@
+// The parallel-port driver's logic against a fake kernel.
+#include <gtest/gtest.h>
+
+
+#include <cerrno>
+#include <climits>
+#include <thread>
+
+#include "fake_kernel.h"
+#include "ports.h"
+
+namespace {
+
+using parport::Access;
+using parport::ParallelPorts;
+using Calls = std::vector<std::string>;
+
+constexpr int64_t kData = 888, kStatus = 889, kControl = 890;
+
+class Ports : public ::testing::Test {
+ protected:
+  FakeNode& node(int n) { return kernel.nodes.at("/dev/parport" + std::to_string(n)); }
+  // Kernel calls beyond the claim of the first access.
+  Calls calls_after(size_t skip) {
+    Calls all = kernel.calls();
+    return Calls(all.begin() + static_cast<long>(std::min(skip, all.size())), all.end());
+  }
+  bool warned(const std::string& text) {
+    for (const std::string& w : kernel.warnings)
+      if (w.find(text) != std::string::npos) return true;
+    return false;
+  }
+
+  FakeKernel kernel;
+  ParallelPorts ports{kernel};
+};
+
+// ---- Which port an address reaches ----
+
+using AddressMapping = Ports;
+
+TEST_F(AddressMapping, FirstBlockReachesParport0WhateverItsBase) {
+  kernel.add_port(0, 0xd010);
+  node(0).status = 0x40;
+  ports.write(kData, 0x5A);
+  ports.write(kControl, 7);
+  EXPECT_EQ(ports.read(kStatus), 0x40);
+  EXPECT_EQ(node(0).data, 0x5A);
+  EXPECT_EQ(node(0).control, 7);
+  EXPECT_TRUE(kernel.io.empty());
+}
+
+TEST_F(AddressMapping, OtherBlockReachesThePortWithThatBase) {
+  kernel.add_port(0, 0x378);
+  kernel.add_port(1, 0xd010);
+  node(1).status = 0x28;
+  ports.write(0xd010, 1);
+  ports.write(0xd012, 5);
+  EXPECT_EQ(ports.read(0xd011), 0x28);
+  EXPECT_EQ(node(1).data, 1);
+  EXPECT_EQ(node(1).control, 5);
+  EXPECT_EQ(kernel.count("open /dev/parport0"), 0u);
+}
+
+TEST_F(AddressMapping, FirstPortsOwnBaseSharesItsSingleClaim) {
+  kernel.add_port(0, 0xd010);
+  ports.write(kData, 1);
+  ports.write(0xd010, 2);
+  EXPECT_EQ(node(0).data, 2);
+  EXPECT_EQ(kernel.count("open "), 1u);
+}
+
+TEST_F(AddressMapping, AddressesOutsideEveryBlockTouchNothing) {
+  kernel.add_port(0, 0xd010);
+  kernel.add_port(1, 0x278);
+  for (int64_t address : {int64_t{887}, int64_t{891}, int64_t{0xd013}, int64_t{0x277}, int64_t{0},
+                          int64_t{-1}, int64_t{INT32_MIN}, int64_t{INT32_MAX}}) {
+    ports.write(address, 0xFF);
+    EXPECT_EQ(ports.read(address), parport::kNoPortRead) << address;
+  }
+  EXPECT_EQ(kernel.calls(), Calls{});
+}
+
+TEST_F(AddressMapping, MalformedProcEntriesAreIgnored) {
+  kernel.add_proc_entry(1, "garbage");
+  kernel.add_proc_entry(2, "");
+  kernel.add_proc_entry(3, "65535\t-1\n");  // a block that would run past the I/O space
+  kernel.add_proc_entry(4, "0\t0\n");       // no address (a USB adapter)
+  kernel.add_proc_entry(5, "632x\n");
+  kernel.files["/proc/sys/dev/parport/default/base-addr"] = "0x278";
+  kernel.files["/proc/sys/dev/parport/parportx/base-addr"] = "632";
+  kernel.add_port(6, 0x278);
+  for (int64_t address : {int64_t{65535}, int64_t{0}, int64_t{632 + 3}}) ports.write(address, 1);
+  EXPECT_EQ(kernel.calls(), Calls{});
+  ports.write(0x278, 9);
+  EXPECT_EQ(node(6).data, 9);
+}
+
+TEST_F(AddressMapping, LowerNumberedPortWinsASharedBlock) {
+  kernel.add_port(2, 0x278);
+  kernel.add_port(1, 0x278);
+  ports.write(0x278, 3);
+  EXPECT_EQ(node(1).data, 3);
+  EXPECT_EQ(node(2).data, 0);
+}
+
+// ---- The ppdev interface ----
+
+using Ppdev = Ports;
+
+TEST_F(Ppdev, FirstAccessOpensClaimsExclusivelyThenWrites) {
+  kernel.add_port(0, 0x378);
+  ports.write(kData, 90);
+  EXPECT_EQ(kernel.calls(), (Calls{"open /dev/parport0", "PPEXCL /dev/parport0",
+                                   "PPCLAIM /dev/parport0", "PPWDATA 90 /dev/parport0"}));
+  EXPECT_EQ(ports.access_of(0), Access::kPpdev);
+}
+
+TEST_F(Ppdev, PortIsClaimedOnceAndKept) {
+  kernel.add_port(0, 0x378);
+  for (int i = 0; i < 1000; ++i) {
+    ports.write(kControl, 3);
+    ports.read(kStatus);
+  }
+  EXPECT_TRUE(ports.installed());
+  EXPECT_EQ(kernel.count("open "), 1u);
+  EXPECT_EQ(kernel.count("PPEXCL"), 1u);
+  EXPECT_EQ(kernel.count("PPCLAIM"), 1u);
+  EXPECT_EQ(kernel.count("close"), 0u);
+  EXPECT_EQ(kernel.count("PPRSTATUS"), 1000u);
+}
+
+TEST_F(Ppdev, EachRegisterHasItsIoctlAndStatusIsReadOnly) {
+  kernel.add_port(0, 0x378);
+  node(0).data = 0x11;
+  node(0).status = 0x22;
+  node(0).control = 0x04;
+  EXPECT_EQ(ports.read(kData), 0x11);
+  EXPECT_EQ(ports.read(kStatus), 0x22);
+  EXPECT_EQ(ports.read(kControl), 0x04);
+  ports.write(kStatus, 0xFF);
+  EXPECT_EQ(calls_after(3), (Calls{"PPRDATA /dev/parport0", "PPRSTATUS /dev/parport0",
+                                   "PPRCONTROL /dev/parport0"}));
+  EXPECT_EQ(node(0).status, 0x22);
+}
+
+TEST_F(Ppdev, ControlWritesKeepDirectionAndInterruptBitsClear) {
+  kernel.add_port(0, 0x378);
+  ports.write(kControl, 0xFF);
+  EXPECT_EQ(node(0).control, 0x0F);
+}
+
+// ---- Raw port I/O where ppdev is missing ----
+
+using Fallback = Ports;
+
+TEST_F(Fallback, RawIoAtTheKernelReportedBaseWhenTheNodeIsMissing) {
+  kernel.add_proc_entry(0, "53264\t54288\n");  // 0xd010
+  kernel.io[0xd011] = 0x30;
+  ports.write(kControl, 5);
+  EXPECT_EQ(ports.read(kStatus), 0x30);
+  EXPECT_EQ(kernel.calls(),
+            (Calls{"open /dev/parport0", "ioperm 0xd010 3", "outb 0xd012 5", "inb 0xd011"}));
+  EXPECT_TRUE(ports.installed());
+  EXPECT_TRUE(kernel.warnings.empty());
+}
+
+TEST_F(Fallback, StandardAddressWhenTheKernelKnowsNoPort) {
+  ports.write(kData, 2);
+  EXPECT_EQ(kernel.io[0x378], 2);
+  EXPECT_EQ(ports.access_of(0), Access::kRaw);
+}
+
+TEST_F(Fallback, RawIoWhenTheNodeCannotBeOpened) {
+  kernel.add_port(0, 0x378);
+  node(0).open_error = EACCES;
+  ports.write(kData, 7);
+  EXPECT_EQ(kernel.io[0x378], 7);
+}
+
+TEST_F(Fallback, BusyPortIsNotTakenByRawIo) {
+  kernel.add_port(0, 0x378);
+  node(0).claim_error = ENXIO;
+  ports.write(kData, 7);
+  EXPECT_EQ(kernel.count("ioperm"), 0u);
+  EXPECT_EQ(kernel.count("close /dev/parport0"), 1u);
+  EXPECT_EQ(ports.access_of(0), Access::kNone);
+  EXPECT_TRUE(warned("/dev/parport0"));
+  EXPECT_TRUE(warned("lp"));
+}
+
+TEST_F(Fallback, NoRawIoAtAGuessedAddress) {
+  kernel.add_proc_entry(0, "0\t0\n");
+  ports.write(kData, 7);
+  EXPECT_EQ(kernel.count("ioperm"), 0u);
+  EXPECT_TRUE(kernel.io.empty());
+}
+
+TEST_F(Fallback, RawControlWritesKeepDirectionAndInterruptBitsClear) {
+  ports.write(kControl, 0x3F);
+  EXPECT_EQ(kernel.io[0x37A], 0x0F);
+}
+
+TEST_F(Fallback, EveryThreadGetsItsOwnRawPermission) {
+  ports.write(kData, 1);
+  std::thread other([this] {
+    ports.write(kData, 2);
+    ports.read(kStatus);
+    EXPECT_TRUE(ports.installed());
+  });
+  other.join();
+  ports.write(kData, 3);
+  EXPECT_EQ(kernel.violations, 0);
+  EXPECT_EQ(kernel.count("ioperm"), 2u);
+  EXPECT_EQ(kernel.io[0x378], 3);
+}
+
+// ---- No access at all ----
+
+using NoAccess = Ports;
+
+TEST_F(NoAccess, WarnsOnceNamingTheDeviceAndItsGroup) {
+  kernel.add_port(0, 0x378);
+  node(0).open_error = EACCES;
+  kernel.groups["/dev/parport0"] = "lp";
+  kernel.ioperm_error = EPERM;
+  for (int i = 0; i < 100; ++i) ports.write(kData, 1);
+  ASSERT_EQ(kernel.warnings.size(), 1u);
+  EXPECT_TRUE(warned("/dev/parport0"));
+  EXPECT_TRUE(warned("group \"lp\""));
+  EXPECT_TRUE(warned("root"));
+  EXPECT_EQ(kernel.count("open "), 1u);
+  EXPECT_EQ(kernel.count("ioperm"), 1u);
+}
+
+TEST_F(NoAccess, MissingNodeNamesPpdev) {
+  kernel.ioperm_error = EPERM;
+  ports.read(kStatus);
+  EXPECT_TRUE(warned("/dev/parport0 does not exist"));
+  EXPECT_TRUE(warned("ppdev"));
+}
+
+TEST_F(NoAccess, BehavesLikeAnIdlePort) {
+  kernel.ioperm_error = EPERM;
+  EXPECT_FALSE(ports.installed());
+  const size_t attempts = kernel.calls().size();
+  ports.write(kData, 0xFF);
+  ports.write(kControl, 7);
+  ports.set_bit(kData, 1);
+  EXPECT_EQ(ports.read(kStatus), parport::kIdleStatus);
+  EXPECT_EQ(ports.get_bit(kStatus, 3), 1);
+  EXPECT_EQ(ports.read(kData), 0);
+  EXPECT_EQ(ports.read(kControl), 0);
+  EXPECT_FALSE(ports.installed());
+  EXPECT_EQ(kernel.calls().size(), attempts);
+  EXPECT_EQ(kernel.warnings.size(), 1u);
+}
+
+TEST_F(NoAccess, PortLostAfterTheClaimReadsIdle) {
+  kernel.add_port(0, 0x378);
+  node(0).status = 0x00;
+  ports.write(kData, 1);
+  node(0).ioctl_error = ENODEV;
+  EXPECT_EQ(ports.read(kStatus), parport::kIdleStatus);
+  const size_t after = kernel.calls().size();
+  ports.write(kData, 2);
+  EXPECT_EQ(ports.read(kStatus), parport::kIdleStatus);
+  EXPECT_EQ(kernel.calls().size(), after);
+  EXPECT_EQ(kernel.count("close /dev/parport0"), 1u);
+  EXPECT_EQ(kernel.warnings.size(), 1u);
+  EXPECT_TRUE(warned("lost"));
+}
+
+// ---- Words, bits and shifts ----
+
+class Wide : public Ports {
+ protected:
+  void SetUp() override {
+    kernel.add_port(0, 0x378);
+    ports.write(kData, 0);  // claim first, so the calls below start at a known place
+    claimed = kernel.calls().size();
+  }
+  size_t claimed = 0;
+};
+
+TEST_F(Wide, WordsAreLittleEndianAcrossConsecutiveRegisters) {
+  ports.write_dword(kData, 0x04030201);
+  EXPECT_EQ(calls_after(claimed), (Calls{"PPWDATA 1 /dev/parport0", "PPWCONTROL 3 /dev/parport0"}));
+  node(0).data = 0x12;
+  node(0).status = 0x34;
+  node(0).control = 0x05;
+  EXPECT_EQ(ports.read_word(kData), 0x3412);
+  EXPECT_EQ(ports.read_word(kStatus), 0x0534);
+  EXPECT_EQ(ports.read_dword(kData), 0xFF053412u);  // the fourth address has no port
+}
+
+TEST_F(Wide, WordsAtTheTopOfTheAddressRangeTouchNothing) {
+  ports.write_dword(INT32_MAX, 0xFFFFFFFF);
+  EXPECT_EQ(ports.read_dword(INT32_MAX), 0xFFFFFFFFu);
+  EXPECT_EQ(calls_after(claimed), Calls{});
+}
+
+TEST_F(Wide, BitOperationsChangeOneBit) {
+  node(0).data = 0x81;
+  ports.set_bit(kData, 3);
+  EXPECT_EQ(node(0).data, 0x89);
+  ports.clear_bit(kData, 0);
+  EXPECT_EQ(node(0).data, 0x88);
+  ports.toggle_bit(kData, 7);
+  EXPECT_EQ(node(0).data, 0x08);
+  ports.toggle_bit(kData, 7);
+  EXPECT_EQ(node(0).data, 0x88);
+  EXPECT_EQ(ports.get_bit(kData, 3), 1);
+  EXPECT_EQ(ports.get_bit(kData, 2), 0);
+}
+
+TEST_F(Wide, BitNumbersBeyondSevenDoNothing) {
+  node(0).data = 0xFF;
+  const size_t before = kernel.calls().size();
+  for (uint32_t bit : {8u, 255u}) {
+    ports.set_bit(kData, bit);
+    ports.clear_bit(kData, bit);
+    ports.toggle_bit(kData, bit);
+    EXPECT_EQ(ports.get_bit(kData, bit), 0);
+  }
+  EXPECT_EQ(kernel.calls().size(), before);
+}
+
+TEST_F(Wide, ShiftsReturnTheBitShiftedOutAndBringInTheGivenOne) {
+  node(0).data = 0x81;
+  EXPECT_EQ(ports.shift_right(kData, 0), 1);
+  EXPECT_EQ(node(0).data, 0x40);
+  EXPECT_EQ(ports.shift_right(kData, 1), 0);
+  EXPECT_EQ(node(0).data, 0xA0);
+  EXPECT_EQ(ports.shift_left(kData, 3), 1);  // only bit 0 of the given value counts
+  EXPECT_EQ(node(0).data, 0x41);
+  EXPECT_EQ(ports.shift_left(kData, 2), 0);
+  EXPECT_EQ(node(0).data, 0x82);
+}
+
+}  // namespace
