@@ -1,12 +1,15 @@
 # SDL 1.2 as the imported target SDL::SDL.
 # Linux: Debian's libsdl1.2-dev. Windows: cross-built from Debian's source package by
 # scripts/build-sdl-win32 into SDL_WIN32_PREFIX.
+# SDL_WIN32_DLL is global: folders that never include this file copy the DLL too.
+if(WIN32)
+  set(SDL_WIN32_PREFIX ${PROJECT_SOURCE_DIR}/build/win32-sdl CACHE PATH "Cross-built SDL 1.2")
+  set(SDL_WIN32_DLL ${SDL_WIN32_PREFIX}/bin/SDL.dll CACHE INTERNAL "SDL.dll to put beside programs")
+endif()
 if(TARGET SDL::SDL)
   return()
 endif()
 if(WIN32)
-  set(SDL_WIN32_PREFIX ${PROJECT_SOURCE_DIR}/build/win32-sdl CACHE PATH "Cross-built SDL 1.2")
-  set(SDL_WIN32_DLL ${SDL_WIN32_PREFIX}/bin/SDL.dll)
   if(NOT EXISTS ${SDL_WIN32_PREFIX}/lib/libSDL.dll.a)
     message(WARNING "SDL for Windows not found in ${SDL_WIN32_PREFIX}: run scripts/build-sdl-win32")
     return()
