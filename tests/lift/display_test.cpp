@@ -10,7 +10,8 @@
 #if defined(_WIN32)
 #include <psapi.h>
 #elif defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime; its header is not always installed.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif

@@ -1,6 +1,8 @@
 // The lift's two port operations: register traffic of leedigital and encender, and
 // their sequences kept whole when two threads use the board at once.
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 
 #include "lift_fixture.h"
@@ -63,24 +65,28 @@ TEST_F(PortTest, MotorByteGoesAfterControlSeven) {
 // A stop from the GUI thread must never land inside the controller's read sequence or
 // split a motor write.
 TEST_F(PortTest, SequencesStayWholeUnderTwoThreads) {
-  constexpr int kRounds = 4000;
-  std::atomic<bool> go{false};
-  std::thread reader([&] {
-    while (!go) {
+  // Both threads keep going for a while once both run, so that they overlap even on a
+  // busy machine.
+  constexpr auto kOverlap = std::chrono::milliseconds(300);
+  std::atomic<int> running{0};
+  std::atomic<int> read_rounds{0}, write_rounds{0};
+  auto hammer = [&](auto operation, std::atomic<int>& rounds) {
+    ++running;
+    while (running < 2) {
     }
-    for (int i = 0; i < kRounds; ++i) leedigital(nullptr, nullptr);
-  });
-  std::thread stopper([&] {
-    while (!go) {
+    const auto until = std::chrono::steady_clock::now() + kOverlap;
+    while (std::chrono::steady_clock::now() < until) {
+      operation();
+      ++rounds;
     }
-    for (int i = 0; i < kRounds; ++i) encender(0);
-  });
-  go = true;
+  };
+  std::thread reader(hammer, [] { leedigital(nullptr, nullptr); }, std::ref(read_rounds));
+  std::thread stopper(hammer, [] { encender(0); }, std::ref(write_rounds));
   reader.join();
   stopper.join();
 
   const std::vector<PortAccess> log = recorder_.log();
-  ASSERT_EQ(log.size(), static_cast<size_t>(kRounds) * 6);
+  ASSERT_EQ(log.size(), static_cast<size_t>(read_rounds) * 4 + static_cast<size_t>(write_rounds) * 2);
   size_t reads = 0, writes = 0;
   for (size_t i = 0; i < log.size();) {
     if (log[i] == Out(kControlPort, 3)) {
@@ -99,8 +105,8 @@ TEST_F(PortTest, SequencesStayWholeUnderTwoThreads) {
     }
     if (HasFailure()) break;
   }
-  EXPECT_EQ(reads, static_cast<size_t>(kRounds));
-  EXPECT_EQ(writes, static_cast<size_t>(kRounds));
+  EXPECT_EQ(reads, static_cast<size_t>(read_rounds));
+  EXPECT_EQ(writes, static_cast<size_t>(write_rounds));
 }
 
 }  // namespace
