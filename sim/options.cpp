@@ -1,0 +1,58 @@
+#include "options.h"
+
+namespace placasim {
+
+const char* const kUsage =
+    "usage: placasim [--board NAME] [--no-panel] [-- COMMAND [ARGS...]]\n"
+    "       placasim [--board NAME] --script FILE [--trace FILE] [-- COMMAND [ARGS...]]\n"
+    "\n"
+    "Shows the panel of the simulated board and lift, and runs COMMAND wired to it;\n"
+    "ends with COMMAND's exit code. With --script, runs the script headless and\n"
+    "writes a JSON-lines trace; exit 0 when every expectation held, 1 when one failed,\n"
+    "2 on a bad command line, script or board. The board is named by --board or by\n"
+    "$PLACASIM_BOARD (default: one per user).\n";
+
+bool parse_options(int argc, const char* const* argv, Options* options, std::string* error) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= argc) {
+        *error = arg + " needs a value";
+        return false;
+      }
+      *out = argv[++i];
+      return true;
+    };
+    if (arg == "--") {
+      for (++i; i < argc; ++i) o.command.emplace_back(argv[i]);
+      if (o.command.empty()) {
+        *error = "no command after --";
+        return false;
+      }
+      break;
+    }
+    if (arg == "--help" || arg == "-h") {
+      o.help = true;
+    } else if (arg == "--board") {
+      if (!value(&o.board)) return false;
+    } else if (arg == "--script") {
+      if (!value(&o.script)) return false;
+    } else if (arg == "--trace") {
+      if (!value(&o.trace)) return false;
+    } else if (arg == "--no-panel") {
+      o.panel = false;
+    } else {
+      *error = "unknown argument \"" + arg + "\" (the command to run goes after --)";
+      return false;
+    }
+  }
+  if (!o.trace.empty() && o.script.empty()) {
+    *error = "--trace needs --script";
+    return false;
+  }
+  *options = std::move(o);
+  return true;
+}
+
+}  // namespace placasim

@@ -1,0 +1,23 @@
+// placasim's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace placasim {
+
+struct Options {
+  std::string board;             // empty: from the environment
+  std::string script;            // headless script mode when set
+  std::string trace;             // trace file; empty: standard output
+  bool panel = true;             // false: --no-panel
+  bool help = false;
+  std::vector<std::string> command;  // after "--"
+};
+
+// False with *error set on a bad command line.
+bool parse_options(int argc, const char* const* argv, Options* options, std::string* error);
+
+extern const char* const kUsage;
+
+}  // namespace placasim

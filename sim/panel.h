@@ -1,0 +1,17 @@
+// The panel window: the shaft with the cabin, call buttons, lamps, LEDs, motors,
+// switches and analog sliders, all on the shared board.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include "child.h"
+#include "shared_board.h"
+
+namespace placasim {
+
+// Runs the panel on an open display until its window is closed, or until the
+// command (if any) ends. Gives the command's exit code once it has ended, or -1
+// when the panel was closed first.
+int run_panel(Display* display, sim::SharedBoard& board, Child* command, const std::string& command_text);
+
+}  // namespace placasim

@@ -1,0 +1,65 @@
+// Headless scripts: timed actions on the board's inputs and expectations about its
+// outputs and the cabin, with a JSON-lines trace of what happened.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shared_board.h"
+
+namespace placasim {
+
+enum class StepKind { wait, press, release, tap, analog, expect_outputs, expect_motor, expect_floor, run };
+
+struct Step {
+  StepKind kind;
+  int line = 0;
+  std::string text;   // the step as written, for the trace
+  int number = 0;     // input, analog input, motor or floor
+  int value = 0;      // byte, analog value
+  char motor = 'P';
+  double seconds = 0; // wait, tap hold, expectation time limit
+  std::string command;
+};
+
+// Reads a whole script; false with *error ("line N: ...") on the first bad line.
+bool parse_script(std::istream& in, std::vector<Step>* steps, std::string* error);
+
+// Time as the runner sees it; tests pass a fake one.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual int64_t now_ns() = 0;
+  virtual void sleep_ns(int64_t ns) = 0;
+};
+
+class RealClock : public Clock {
+ public:
+  int64_t now_ns() override;
+  void sleep_ns(int64_t ns) override;
+};
+
+struct RunHooks {
+  // Polled while the script runs: the exit code of the wired command once it has ended.
+  std::function<std::optional<int>()> command_ended;
+  // A "run" step: start_shell starts the shell command (false and *error when it
+  // cannot), then shell_ended is polled until it gives the command's exit code.
+  std::function<bool(const std::string&, std::string*)> start_shell;
+  std::function<std::optional<int>()> shell_ended;
+};
+
+constexpr int kScriptPassed = 0;
+constexpr int kScriptFailed = 1;
+
+// Runs the steps on the board, tracing to out. Stops at the first failed expectation.
+int run_script(const std::vector<Step>& steps, sim::SharedBoard& board, Clock& clock, std::ostream& out,
+               const RunHooks& hooks = {});
+
+// A JSON string literal.
+std::string json_string(const std::string& s);
+
+}  // namespace placasim
