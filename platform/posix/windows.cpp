@@ -30,9 +30,12 @@ constexpr ATOM kLastAtom = 0xFFFF;
 // Pointers at or below this are resource ids or atoms, not strings.
 constexpr uintptr_t kMaxIntResource = 0xFFFF;
 
-// Where and how big a window is when the creator leaves it to the system.
-constexpr int kCascadeOrigin = 32;
-constexpr int kCascadeStep = 32;
+// Where and how big a window is when the creator leaves it to the system. The
+// cascade starts clear of the screen's top-left corner, where windows that choose no
+// position of their own (SDL's among them) appear.
+constexpr int kCascadeOriginX = 240;
+constexpr int kCascadeOriginY = 40;
+constexpr int kCascadeStep = 30;
 constexpr int kCascadeSlots = 8;
 constexpr int kDefaultWidth = 480;
 constexpr int kDefaultHeight = 320;
@@ -322,7 +325,9 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
       }
       if (x == CW_USEDEFAULT) {
         default_position = true;
-        x = y = kCascadeOrigin + kCascadeStep * (m.cascade++ % kCascadeSlots);
+        const int slot = m.cascade++ % kCascadeSlots;
+        x = kCascadeOriginX + kCascadeStep * slot;
+        y = kCascadeOriginY + kCascadeStep * slot;
       }
       if (width == CW_USEDEFAULT) {
         width = kDefaultWidth;
