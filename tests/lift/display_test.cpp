@@ -8,7 +8,7 @@
 #include "lift_fixture.h"
 
 #if defined(_WIN32)
-#include <psapi.h>
+#include <windows.h>
 #elif defined(__SANITIZE_ADDRESS__)
 // From the sanitizer runtime; its header is not always installed.
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
@@ -18,14 +18,14 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 
 namespace {
 
-// Bytes the process holds on its heap (or, on Windows, privately).
+// Bytes the process holds on its heap (on Windows: address space in use, which Wine
+// accounts for faithfully).
 size_t HeapInUse() {
 #if defined(_WIN32)
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                          sizeof counters);
-  return counters.PrivateUsage;
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  GlobalMemoryStatusEx(&status);
+  return static_cast<size_t>(status.ullTotalVirtual - status.ullAvailVirtual);
 #elif defined(__SANITIZE_ADDRESS__)
   return __sanitizer_get_current_allocated_bytes();
 #else
@@ -46,6 +46,7 @@ class Display : public LiftTest {
   // Works in a folder of its own with the given picture contents (none when empty).
   void PicturesAre(const std::string& folder, const std::string& content) {
     const std::filesystem::path dir = PicturesDir().parent_path() / folder;
+    std::filesystem::current_path(PicturesDir());  // Windows keeps the working folder in use
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     if (!content.empty())
