@@ -11,7 +11,9 @@ endif()
 # Draws the cabin pictures. Not run by the build: the pictures are kept in assets/.
 # Regenerate them with the target `pictures`.
 add_executable(generate_pictures ${PROJECT_SOURCE_DIR}/assets/generate_pictures.cpp)
-add_custom_target(pictures
-  COMMAND generate_pictures ${PROJECT_SOURCE_DIR}/assets
-  DEPENDS generate_pictures
-  COMMENT "Drawing the cabin pictures into assets/")
+if(NOT CMAKE_CROSSCOMPILING)
+  add_custom_target(pictures
+    COMMAND generate_pictures ${PROJECT_SOURCE_DIR}/assets
+    DEPENDS generate_pictures
+    COMMENT "Drawing the cabin pictures into assets/")
+endif()
