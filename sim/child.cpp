@@ -51,6 +51,7 @@ std::optional<Child> Child::start(const std::vector<std::string>& argv, bool std
   }
   if (pid == 0) {
     if (stdout_to_stderr) dup2(STDERR_FILENO, STDOUT_FILENO);
+    ::signal(SIGPIPE, SIG_DFL);  // placasim ignores it; an ignored signal would outlive exec
     execvp(args[0], args.data());
     std::fprintf(stderr, "placasim: cannot run %s: %s\n", args[0], std::strerror(errno));
     _exit(kExecFailed);

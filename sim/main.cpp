@@ -1,6 +1,7 @@
 // placasim: the simulated board and lift, with a panel or headless from a script,
 // and the command it runs wired to that board.
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -19,13 +20,28 @@ constexpr int kUsageError = 2;
 constexpr int kStopGraceMs = 2000;
 
 volatile sig_atomic_t forward_to = 0;
+volatile int stop_requested = 0;
 
+// Passed on to the command; programs that catch it and go on (SDL turns it into a
+// quit event that nobody may read) are killed after a grace period.
 void forward(int sig) {
   if (forward_to > 0) {
+    stop_requested = 1;
     kill(forward_to, sig);
   } else {
     signal(sig, SIG_DFL);
     raise(sig);
+  }
+}
+
+int finish(placasim::Child& command) {
+  int64_t deadline = 0;
+  for (;;) {
+    if (const auto code = command.poll()) return *code;
+    const int64_t now = sim::monotonic_ns();
+    if (stop_requested && !deadline) deadline = now + int64_t{kStopGraceMs} * 1000000;
+    if (deadline && now > deadline) command.signal(SIGKILL);
+    usleep(10 * 1000);
   }
 }
 
@@ -83,6 +99,7 @@ int script_mode(const placasim::Options& o, sim::SharedBoard& board) {
     return shell.has_value();
   };
   hooks.shell_ended = [&] { return shell->poll(); };
+  hooks.cancelled = [] { return stop_requested != 0; };
 
   placasim::RealClock clock;
   const int result = placasim::run_script(steps, board, clock, trace, hooks);
@@ -104,13 +121,14 @@ int panel_mode(const placasim::Options& o, sim::SharedBoard& board) {
   Display* display = o.panel ? XOpenDisplay(nullptr) : nullptr;
   if (o.panel && !display) std::fprintf(stderr, "placasim: no display; running without the panel\n");
   if (display) {
-    const int code = placasim::run_panel(display, board, command ? &*command : nullptr, joined(o.command));
+    const int code =
+        placasim::run_panel(display, board, command ? &*command : nullptr, joined(o.command), &stop_requested);
     if (code >= 0) return code;
-    if (command && !command->poll())
+    if (command && !stop_requested && !command->poll())
       std::fprintf(stderr, "placasim: panel closed; %s goes on running on the board\n", o.command[0].c_str());
   }
   if (!command) return display ? 0 : kUsageError;
-  return command->wait();
+  return finish(*command);
 }
 
 }  // namespace
@@ -132,9 +150,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "placasim: %s\n", error.c_str());
     return kUsageError;
   }
-  // Starting a program or a script powers the board on afresh; the panel alone
-  // joins the board as it is.
-  if (!o.command.empty() || !o.script.empty()) {
+  // Starting a program powers the board on afresh; without one, placasim joins the
+  // board as it is, to watch or drive what another placasim started.
+  if (!o.command.empty()) {
     const int64_t now = sim::monotonic_ns();
     board->with([&](sim::BoardState& s) { sim::board_reset(s, now); });
   }

@@ -6,7 +6,6 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Hor_Value_Slider.H>
-#include <FL/Fl_Light_Button.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
@@ -109,10 +108,11 @@ class Shaft : public Fl_Widget {
       std::snprintf(text, sizeof text, "Floor %d", floor);
       fl_draw(text, x() + 8, fy - 8);
       const bool sensor = view_.inputs & (1u << (sim::kFirstSensorInput + floor - 2));
-      lamp(x() + w() - 30, fy - 14, 9, kSensorOn, sensor);
+      lamp(x() + w() - 32, fy - 16, 9, kSensorOn, sensor);
       fl_font(FL_HELVETICA, 11);
+      fl_color(kText);
       std::snprintf(text, sizeof text, "in %d", sim::kFirstSensorInput + floor - 1);
-      fl_draw(text, x() + w() - 44, fy - 28);
+      fl_draw(text, x() + w() - 44, fy - 32);
       fl_font(FL_HELVETICA_BOLD, 14);
     }
 
@@ -286,15 +286,20 @@ struct Panel {
   LedRow* inputs;
   LedRow* outputs;
   MotorRow* motors;
-  Fl_Light_Button* switches[2];
+  Fl_Button* switches[2];
   Fl_Hor_Value_Slider* sliders[sim::kAnalogInputs];
   Fl_Box* status;
   std::string status_text;
+  const volatile int* stop;
   int exit_code = -1;
 };
 
 void frame(void* data) {
   Panel& p = *static_cast<Panel*>(data);
+  if (*p.stop) {
+    p.window->hide();
+    return;
+  }
   if (p.command) {
     if (const auto code = p.command->poll()) {
       p.exit_code = *code;
@@ -320,7 +325,7 @@ void frame(void* data) {
   for (int i = 0; i < sim::kAnalogInputs; ++i)
     if (Fl::pushed() != p.sliders[i] && p.sliders[i]->value() != v.state.analog[i]) p.sliders[i]->value(v.state.analog[i]);
   char text[512];
-  std::snprintf(text, sizeof text, "Board \"%s\"   outputs %3d   inputs %3d\n%s", p.board->name().c_str(),
+  std::snprintf(text, sizeof text, "Board \"%s\"\nOutputs %d, inputs %d\n%s", p.board->name().c_str(),
                 v.state.outputs, v.inputs,
                 p.command ? ("Running: " + p.command_text).c_str() : "No program started by this panel");
   if (p.status_text != text) {
@@ -333,7 +338,7 @@ void frame(void* data) {
 void on_switch(Fl_Widget* w, void* data) {
   auto* p = static_cast<Panel*>(data);
   const int input = w == p->switches[0] ? sim::kSwitchInputs[0] : sim::kSwitchInputs[1];
-  hold(*p->board, input, static_cast<Fl_Light_Button*>(w)->value());
+  hold(*p->board, input, static_cast<Fl_Button*>(w)->value());
 }
 
 void on_slider(Fl_Widget* w, void* data) {
@@ -365,7 +370,8 @@ void heading(int x, int y, int w, const char* text) {
 
 }  // namespace
 
-int run_panel(Display* display, sim::SharedBoard& board, Child* command, const std::string& command_text) {
+int run_panel(Display* display, sim::SharedBoard& board, Child* command, const std::string& command_text,
+              const volatile int* stop) {
   fl_open_display(display);
   Fl::scheme("gtk+");
   Fl::visual(FL_DOUBLE | FL_INDEX);
@@ -377,6 +383,7 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   p.board = &board;
   p.command = command;
   p.command_text = command_text;
+  p.stop = stop;
   const std::string title = "placasim - board " + board.name();
   auto* window = new PanelWindow(kWindowW, kWindowH, title.c_str(), board);
   p.window = window;
@@ -408,9 +415,12 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   heading(cx, y, kColumnW, "Switches");
   y += 24;
   for (int i = 0; i < 2; ++i) {
-    static const char* labels[] = {"Input 7", "Input 8"};
-    p.switches[i] = new Fl_Light_Button(cx + i * (kColumnW / 2), y, kColumnW / 2 - 8, 32, labels[i]);
-    p.switches[i]->selection_color(kSensorOn);
+    static const char* labels[] = {"Input 7 (switch)", "Input 8 (switch)"};
+    p.switches[i] = new Fl_Button(cx + i * (kColumnW / 2), y, kColumnW / 2 - 8, 32, labels[i]);
+    p.switches[i]->type(FL_TOGGLE_BUTTON);
+    p.switches[i]->color(fl_rgb_color(70, 76, 88));
+    p.switches[i]->selection_color(fl_rgb_color(60, 170, 85));
+    p.switches[i]->labelcolor(FL_WHITE);
     p.switches[i]->labelsize(14);
     p.switches[i]->callback(on_switch, &p);
     p.switches[i]->visible_focus(0);
@@ -438,12 +448,12 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
     y += 30;
   }
   y += 6;
-  p.status = new Fl_Box(cx, y, kColumnW, 40);
+  p.status = new Fl_Box(cx, y, kColumnW, 54);
   p.status->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_CLIP);
   p.status->labelsize(12);
   p.status->labelcolor(fl_rgb_color(170, 176, 190));
   // Soaks up the column's share of a taller window, so its widgets keep their size.
-  auto* filler = new Fl_Box(cx, y + 40, kColumnW, kWindowH - kMargin - (y + 40));
+  auto* filler = new Fl_Box(cx, y + 54, kColumnW, kWindowH - kMargin - (y + 54));
   column->resizable(filler);
   column->end();
 

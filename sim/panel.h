@@ -9,9 +9,10 @@
 
 namespace placasim {
 
-// Runs the panel on an open display until its window is closed, or until the
-// command (if any) ends. Gives the command's exit code once it has ended, or -1
-// when the panel was closed first.
-int run_panel(Display* display, sim::SharedBoard& board, Child* command, const std::string& command_text);
+// Runs the panel on an open display until its window is closed, the command (if
+// any) ends, or *stop becomes non-zero. Gives the command's exit code once it has
+// ended, or -1 when the panel was closed first.
+int run_panel(Display* display, sim::SharedBoard& board, Child* command, const std::string& command_text,
+              const volatile int* stop);
 
 }  // namespace placasim

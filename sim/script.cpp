@@ -218,6 +218,7 @@ class Runner {
     for (;;) {
       observe();
       if (done()) return true;
+      if (cancelled()) return false;
       const int64_t now = clock_.now_ns();
       if (now >= until_ns) return false;
       clock_.sleep_ns(std::min(kPollNs, until_ns - now));
@@ -278,17 +279,26 @@ class Runner {
       return false;
     }
     std::optional<int> code;
-    pass_time_until(INT64_MAX, [&] { return (code = hooks_.shell_ended()).has_value(); });
+    if (!pass_time_until(INT64_MAX, [&] { return (code = hooks_.shell_ended()).has_value(); })) return false;
     emit("run", step_fields(step) + ",\"exit\":" + std::to_string(*code) + ",\"ok\":" + (*code ? "false" : "true"));
     return *code == 0;
   }
 
+  bool cancelled() {
+    if (!cancelled_ && hooks_.cancelled && hooks_.cancelled()) {
+      cancelled_ = true;
+      emit("interrupted", "");
+    }
+    return cancelled_;
+  }
+
   bool perform(const Step& step) {
+    if (cancelled()) return false;
     switch (step.kind) {
       case StepKind::wait:
         emit("step", step_fields(step));
         pass_time(step.seconds);
-        return true;
+        return !cancelled_;
       case StepKind::press:
       case StepKind::release:
         hold(step.number, step.kind == StepKind::press);
@@ -299,7 +309,7 @@ class Runner {
         emit("step", step_fields(step));
         pass_time(step.seconds);
         hold(step.number, false);
-        return true;
+        return !cancelled_;
       case StepKind::analog: {
         const int64_t now = clock_.now_ns();
         board_.with([&](sim::BoardState& s) {
@@ -330,6 +340,7 @@ class Runner {
   int floor_ = 0;
   int64_t last_sample_ = 0;
   bool command_reported_ = false;
+  bool cancelled_ = false;
   std::function<bool(uint8_t)> watch_;
   bool matched_ = false;
 };

@@ -50,6 +50,8 @@ struct RunHooks {
   // cannot), then shell_ended is polled until it gives the command's exit code.
   std::function<bool(const std::string&, std::string*)> start_shell;
   std::function<std::optional<int>()> shell_ended;
+  // True once placasim has been asked to end: the script stops as failed.
+  std::function<bool()> cancelled;
 };
 
 constexpr int kScriptPassed = 0;
