@@ -26,4 +26,6 @@ if(WIN32)
   endif()
 else()
   target_link_libraries(elevmando PRIVATE platform_main)
+  # The simulated board is the default port driver; LD_LIBRARY_PATH still chooses.
+  set_target_properties(elevmando PROPERTIES BUILD_RPATH ${CMAKE_BINARY_DIR}/drivers/sim)
 endif()

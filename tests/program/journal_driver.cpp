@@ -18,8 +18,9 @@ void journal(uint8_t value) {
   const char* name = std::getenv("JOURNAL_FILE");
   if (name == nullptr || *name == '\0') return;
   std::lock_guard<std::mutex> guard(journal_lock);
-  // Opened for each byte, so that nothing is lost however the program ends.
-  if (std::FILE* file = std::fopen(name, "a")) {
+  // Opened for each byte, so that nothing is lost however the program ends; binary,
+  // so that Windows writes the same lines.
+  if (std::FILE* file = std::fopen(name, "ab")) {
     std::fprintf(file, "%d\n", value);
     std::fclose(file);
   }
