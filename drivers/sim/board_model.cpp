@@ -139,23 +139,29 @@ uint8_t board_read(BoardState& board, int32_t port, int64_t now_ns) {
   return kFloatingBus;
 }
 
+// The i-th port after `port`; past the top of the address range there is no register.
+static int32_t port_after(int32_t port, int i) {
+  const int64_t next = static_cast<int64_t>(port) + i;
+  return next > INT32_MAX ? -1 : static_cast<int32_t>(next);
+}
+
 void board_write_word(BoardState& board, int32_t port, uint16_t value, int64_t now_ns) {
-  for (int i = 0; i < 2; ++i) board_write(board, port + i, static_cast<uint8_t>(value >> (8 * i)), now_ns);
+  for (int i = 0; i < 2; ++i) board_write(board, port_after(port, i), static_cast<uint8_t>(value >> (8 * i)), now_ns);
 }
 
 void board_write_dword(BoardState& board, int32_t port, uint32_t value, int64_t now_ns) {
-  for (int i = 0; i < 4; ++i) board_write(board, port + i, static_cast<uint8_t>(value >> (8 * i)), now_ns);
+  for (int i = 0; i < 4; ++i) board_write(board, port_after(port, i), static_cast<uint8_t>(value >> (8 * i)), now_ns);
 }
 
 uint16_t board_read_word(BoardState& board, int32_t port, int64_t now_ns) {
   uint16_t value = 0;
-  for (int i = 0; i < 2; ++i) value |= static_cast<uint16_t>(board_read(board, port + i, now_ns) << (8 * i));
+  for (int i = 0; i < 2; ++i) value |= static_cast<uint16_t>(board_read(board, port_after(port, i), now_ns) << (8 * i));
   return value;
 }
 
 uint32_t board_read_dword(BoardState& board, int32_t port, int64_t now_ns) {
   uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(board_read(board, port + i, now_ns)) << (8 * i);
+  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(board_read(board, port_after(port, i), now_ns)) << (8 * i);
   return value;
 }
 

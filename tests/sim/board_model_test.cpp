@@ -125,6 +125,12 @@ TEST_F(Model, WordAndDoubleWordGoLowByteFirstOverConsecutivePorts) {
   EXPECT_EQ(board_read_dword(b, kControlPort, now) >> 8, 0xFFFFFFu) << "ports after the control register float";
 }
 
+TEST_F(Model, MultiByteAccessAtTheTopOfTheAddressRangeDoesNotWrap) {
+  board_write_dword(b, INT32_MAX, 0xFFFFFFFF, now);
+  EXPECT_EQ(b.outputs, 0);
+  EXPECT_EQ(board_read_dword(b, INT32_MAX - 1, now), 0xFFFFFFFFu);
+}
+
 TEST_F(Model, BitOperationsActThroughTheLatch) {
   out(kControlPort, kControlOutputs);
   board_set_bit(b, kDataPort, 1, now);
