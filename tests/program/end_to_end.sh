@@ -97,9 +97,9 @@ click "$main" 275 50
 panel=$(window_named 10 "Con Memoria") || fail "\"Con Memoria\" showed no panel"
 xdotool windowmove "$panel" 260 280
 sleep 0.5
-shot "$graphics" elevmando-graphics
-shot "$main" elevmando-main
-shot "$panel" elevmando-panel
+shot "$graphics" "elevmando-$platform-graphics"
+shot "$main" "elevmando-$platform-main"
+shot "$panel" "elevmando-$platform-panel"
 
 click "$panel" 85 50
 sleep 0.5
