@@ -2,12 +2,14 @@
 //
 // The board code binds its port driver on every primitive call, millions of times a
 // second, so both a repeated load and a repeated look-up must be cheap: a loaded
-// library is found again in a table by its requested name (no loader search), and
-// each module caches the names it has resolved.
+// library is found again in a table by its requested name (no loader search), each
+// module caches the names it has resolved, and each thread remembers its recent
+// look-ups so that a repeated one takes no lock and hashes nothing.
 #include "win32_kernel.h"
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -37,6 +39,28 @@ Loader& loader() {
 }
 
 constexpr uint64_t kPinned = std::numeric_limits<uint64_t>::max();
+
+// Bumped, under the lock, before any module is deleted: a thread's remembered
+// look-up is good only while no module has gone since it was made, so a handle that
+// a later module happens to reuse is never answered from an old entry.
+std::atomic<uint64_t> modules_deleted{0};
+
+struct RecentLookup {
+  const Module* module = nullptr;
+  uint64_t generation = 0;
+  const char* name = nullptr;  // one of module->names
+  FARPROC address = nullptr;
+};
+constexpr size_t kRecentSlots = 128;  // a power of two
+thread_local RecentLookup recent[kRecentSlots];
+
+// Callers pass the same literals again and again, and a caller's names lie side by
+// side, at least four bytes apart: slots follow the address, so up to half a kilobyte
+// of names never evict each other. The name is compared in full before an entry counts.
+RecentLookup& recent_slot(LPCSTR name) {
+  return recent[(reinterpret_cast<uintptr_t>(name) >> 2) & (kRecentSlots - 1)];
+}
+static_assert((kRecentSlots & (kRecentSlots - 1)) == 0);
 
 std::string file_name_for(const char* name) {
   std::string file(name);
@@ -82,14 +106,21 @@ FARPROC GetProcAddress(HMODULE handle, LPCSTR name) {
   // Small values are ordinals on Windows; there are none here.
   if (handle == nullptr || reinterpret_cast<uintptr_t>(name) < 0x10000) return nullptr;
   auto* module = reinterpret_cast<Module*>(handle);
+  RecentLookup& slot = recent_slot(name);
+  const uint64_t generation = modules_deleted.load(std::memory_order_acquire);
+  if (slot.module == module && slot.generation == generation && std::strcmp(slot.name, name) == 0)
+    return slot.address;
   Loader& l = loader();
   std::lock_guard<std::mutex> guard(l.lock);
-  if (auto found = module->symbols.find(std::string_view(name)); found != module->symbols.end())
-    return found->second;
-  auto address = reinterpret_cast<FARPROC>(dlsym(module->dl, name));
-  module->names.emplace_back(name);
-  module->symbols.emplace(module->names.back(), address);
-  return address;
+  auto found = module->symbols.find(std::string_view(name));
+  if (found == module->symbols.end()) {
+    auto address = reinterpret_cast<FARPROC>(dlsym(module->dl, name));
+    module->names.emplace_back(name);
+    found = module->symbols.emplace(module->names.back(), address).first;
+  }
+  // Each key views a whole string of `names`, so it ends in a terminator.
+  slot = {module, modules_deleted.load(std::memory_order_relaxed), found->first.data(), found->second};
+  return found->second;
 }
 
 BOOL FreeLibrary(HMODULE handle) {
@@ -102,6 +133,7 @@ BOOL FreeLibrary(HMODULE handle) {
   for (auto it = l.by_name.begin(); it != l.by_name.end();) {
     it = it->second == module ? l.by_name.erase(it) : std::next(it);
   }
+  modules_deleted.fetch_add(1, std::memory_order_release);
   dlclose(module->dl);
   delete module;
   return TRUE;
