@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# placa.exe under Wine, beside the recording io.dll: help, one command, one refusal.
+set -uo pipefail
+wine_run=$1 placa=$2
+fail=0
+check() {  # check NAME WANTED_CODE PATTERN -- ARGS...
+  local name=$1 want=$2 pattern=$3
+  shift 4
+  local out code
+  out=$("$wine_run" "$placa" "$@" 2>&1 | tr -d '\r')
+  code=${PIPESTATUS[0]}
+  if [ "$code" != "$want" ] || ! grep -qF -- "$pattern" <<<"$out"; then
+    echo "FAIL $name: exit $code (wanted $want), output:"
+    echo "$out"
+    fail=1
+  else
+    echo "ok   $name"
+  fi
+}
+check help 0 "espera-off N [-t S]" -- --help
+# The recording driver answers 0x78: every count reads 255, four whole volts.
+check analogicas 0 "3 (Y)     255      4" -- analogicas
+check motores 0 "motors: 1:D 2:P 3:I 4:P" -- motores DPIP
+check bad-byte 2 "salida: byte 256 is out of range (0..255)" -- salida 256
+exit $fail

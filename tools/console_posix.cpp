@@ -1,0 +1,33 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "console.h"
+
+namespace placa::console {
+
+namespace {
+
+std::atomic<bool> stop_requested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+void on_signal(int) { stop_requested.store(true); }
+
+}  // namespace
+
+bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
+
+bool begin_live_view() {
+  struct sigaction action {};
+  action.sa_handler = on_signal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  const char* term = std::getenv("TERM");
+  return term == nullptr || std::strcmp(term, "dumb") != 0;
+}
+
+const std::atomic<bool>& interrupted() { return stop_requested; }
+
+}  // namespace placa::console
