@@ -16,6 +16,9 @@
 #include "posix/posix_ui.h"
 #include "win32.h"
 
+// The fonts FLTK draws with keep fontconfig's caches, which it never frees.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace {
 
 const HINSTANCE kProgram = reinterpret_cast<HINSTANCE>(0x400000);

@@ -140,7 +140,14 @@ class Program : public ::testing::Test {
 
   std::vector<int32_t> MotorBytes() const { return recorder_.writes_to(kDataPort); }
 
-  Recorder recorder_;
+  // One for the whole run: unloading the driver between tests would lose its log
+  // under the program's feet, and its memory with it.
+  static Recorder& OneRecorder() {
+    static Recorder* recorder = new Recorder;
+    return *recorder;
+  }
+
+  Recorder& recorder_ = OneRecorder();
   int idle_calls_ = 0;
 };
 
