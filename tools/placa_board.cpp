@@ -108,6 +108,7 @@ int watch_board(std::ostream& out, std::ostream& err, const WatchSettings& watch
     if (ansi) out << kHome << overdraw(frame) << kClearBelow;
     else out << frame << "\n";
     out.flush();
+    if (!out) break;  // the terminal has gone: nobody is watching
     if (watch.max_frames > 0 && ++frames >= watch.max_frames) break;
     for (auto left = watch.interval; left.count() > 0 && !stopped(watch); left -= kStopCheck)
       std::this_thread::sleep_for(std::min(left, kStopCheck));

@@ -75,14 +75,6 @@ TEST(PlacaArguments, CommandsAndTheirOperands) {
   EXPECT_EQ(c->number, 255);
 }
 
-TEST(PlacaArguments, HelpWinsOverEverythingElse) {
-  for (std::vector<std::string> args : {std::vector<std::string>{"--help"}, {"-h"}, {"salida", "999", "--help"}}) {
-    const placa::Parsed parsed = placa::parse_arguments(args);
-    ASSERT_TRUE(parsed.command);
-    EXPECT_EQ(parsed.command->op, placa::Op::kHelp);
-  }
-}
-
 TEST(PlacaArguments, ErrorsSayWhatIsWrong) {
   auto error = [](std::vector<std::string> args) { return placa::parse_arguments(args).error; };
   EXPECT_EQ(error({"salida", "256"}), "salida: byte 256 is out of range (0..255)");
