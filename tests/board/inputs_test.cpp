@@ -31,9 +31,9 @@ vector<PortAccess> DigitalRead(int32_t low_status, int32_t high_status) {
 }
 
 vector<PortAccess> Conversion(int32_t mask, int32_t low_status, int32_t high_status) {
-  return {Out(kControlPort, 5), Out(kDataPort, mask),     Out(kControlPort, 8),
-          Out(kControlPort, 2), In(kStatusPort, low_status), Out(kControlPort, 5),
-          Out(kDataPort, mask), Out(kControlPort, 8),     Out(kControlPort, 0),
+  return {Out(kControlPort, 5),        Out(kDataPort, mask),        Out(kControlPort, 8),
+          Out(kControlPort, 2),        In(kStatusPort, low_status), Out(kControlPort, 5),
+          Out(kDataPort, mask),        Out(kControlPort, 8),        Out(kControlPort, 0),
           In(kStatusPort, high_status)};
 }
 
@@ -49,8 +49,8 @@ TEST_F(InputsTest, InputByteIgnoresStatusBitsOutsideThreeToSix) {
   const struct {
     uint8_t low, high;
     int32_t byte;
-  } cases[] = {{0x78, 0x78, 0}, {0x00, 0x00, 255}, {0x87, 0x87, 255}, {0xFF, 0xFF, 0},
-               {0x78, 0x70, 16}, {0x38, 0x78, 8}, {0x40, 0x38, 0x87}};
+  } cases[] = {{0x78, 0x78, 0},  {0x00, 0x00, 255}, {0x87, 0x87, 255}, {0xFF, 0xFF, 0},
+               {0x78, 0x70, 16}, {0x38, 0x78, 8},   {0x40, 0x38, 0x87}};
   for (const auto& c : cases) {
     Inputs(c.low, c.high);
     EXPECT_EQ(VE_INT(), c.byte) << std::hex << int(c.low) << " " << int(c.high);
@@ -193,8 +193,8 @@ TEST_F(InputsTest, CountEdgesAndIgnoredStatusBits) {
 TEST_F(InputsTest, VoltsAtTheScaleBoundaries) {
   const struct {
     int32_t count, volts;
-  } cases[] = {{0, 0}, {51, 0}, {52, 1}, {102, 1}, {103, 2}, {153, 2},
-               {154, 3}, {204, 3}, {205, 4}, {255, 4}};
+  } cases[] = {{0, 0},   {51, 0},  {52, 1},  {102, 1}, {103, 2},
+               {153, 2}, {154, 3}, {204, 3}, {205, 4}, {255, 4}};
   for (const auto& c : cases) {
     AnalogCount(c.count);
     EXPECT_EQ(leeanalogica(1), c.count);

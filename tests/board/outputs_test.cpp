@@ -332,7 +332,8 @@ TEST_F(BoardTest, PauseTruncatesToAWholeCountInTheCopysUnit) {
 }
 
 TEST_F(BoardTest, PauseOfLessThanOneUnitReturnsAtOnce) {
-  for (float pause : {0.0f, 0.5f, 0.99f, -0.7f, -0.0f}) EXPECT_LT(SecondsTaken(pause), 0.5) << pause;
+  for (float pause : {0.0f, 0.5f, 0.99f, -0.7f, -0.0f})
+    EXPECT_LT(SecondsTaken(pause), 0.5) << pause;
 }
 
 TEST_F(BoardTest, PauseWithNoSensibleCountReturnsAtOnce) {

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the library into a scratch prefix and builds the C example against the
+# installed files only, through pkg-config, as a user's program would be built.
+# Usage: check_installed.sh BUILD_DIR EXAMPLE_SOURCE C_COMPILER linux|win32 [OBJDUMP]
+set -euo pipefail
+build=$1 source=$2 cc=$3 platform=$4 objdump=${5:-objdump}
+fail() { echo "check_installed: $*" >&2; exit 1; }
+
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --component placaio --prefix "$prefix" >/dev/null
+
+pc=$(find "$prefix" -name placaio.pc)
+[ -n "$pc" ] || fail "no placaio.pc installed"
+[ -f "$prefix/include/placaio.h" ] || fail "no placaio.h installed"
+export PKG_CONFIG_PATH=$(dirname "$pc") PKG_CONFIG_LIBDIR=$(dirname "$pc")
+flags=$(pkg-config --cflags --libs placaio) || fail "pkg-config does not know placaio"
+case $flags in *"$prefix"*) ;; *) fail "pkg-config flags '$flags' do not point into the prefix" ;; esac
+
+program=$prefix/blink
+# shellcheck disable=SC2086  # the flags are words
+"$cc" -std=c99 -pedantic -Wall -Wextra -Werror "$source" $flags -o "$program"
+
+case $platform in
+  linux)
+    libdir=$(dirname "$(dirname "$pc")")
+    [ -f "$libdir/libplacaio.so" ] || fail "no libplacaio.so in $libdir"
+    # Whole outputs first: grep -q in a pipe would cut its writer off.
+    needed=$(readelf -d "$program")
+    grep -q 'NEEDED.*\[libplacaio\.so\.1\]' <<<"$needed" ||
+      fail "the program does not need libplacaio.so.1"
+    runpath=$(readelf -d "$libdir/libplacaio.so.1" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+    [ "$runpath" = '$ORIGIN/placaio' ] || fail "installed run path is '$runpath'"
+    ;;
+  win32)
+    imports=$("$objdump" -p "$program.exe")
+    grep -q 'DLL Name: placaio.dll' <<<"$imports" || fail "the program does not import placaio.dll"
+    ;;
+esac
+echo "check_installed: the example builds against $prefix with: $flags"
