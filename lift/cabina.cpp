@@ -25,5 +25,8 @@ int32_t mostrar_cabina(int32_t piso) {
   }
   SDL_Flip(pantalla);
   SDL_FreeSurface(imagen);
+  // Each mode set queues window events; on X11 nobody else reads them, and at rest
+  // they would pile up at polling speed. SDL's own queue is bounded.
+  SDL_PumpEvents();
   return 0;
 }
