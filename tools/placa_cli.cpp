@@ -124,17 +124,17 @@ Parsed parse_arguments(const std::vector<std::string>& args) {
   }
 
   const std::string& name = args[0];
-  const CommandSpec* spec = nullptr;
+  const CommandSpec* known = nullptr;
   for (const CommandSpec& c : kCommands)
-    if (name == c.name) spec = &c;
-  if (spec == nullptr) {
+    if (name == c.name) known = &c;
+  if (known == nullptr) {
     parsed.error = "unknown command " + quoted(name);
     return parsed;
   }
 
   Command command;
-  command.op = spec->op;
-  const bool waits = spec->op == Op::kEsperaOn || spec->op == Op::kEsperaOff;
+  command.op = known->op;
+  const bool waits = known->op == Op::kEsperaOn || known->op == Op::kEsperaOff;
 
   // Operands, with the time-out option of the waits taken out wherever it stands.
   std::vector<std::string_view> operands;
@@ -166,7 +166,7 @@ Parsed parse_arguments(const std::vector<std::string>& args) {
 
   size_t wanted = 0;
   std::string usage;
-  switch (spec->op) {
+  switch (known->op) {
     case Op::kSalida: wanted = 1; usage = "BYTE"; break;
     case Op::kConecta: case Op::kDesconecta: wanted = 1; usage = "N"; break;
     case Op::kMotor: wanted = 2; usage = "M D|I|P"; break;
@@ -182,7 +182,7 @@ Parsed parse_arguments(const std::vector<std::string>& args) {
 
   bool good = true;
   int32_t* number = &command.number;
-  switch (spec->op) {
+  switch (known->op) {
     case Op::kSalida:
       good = ranged(name, "byte", operands[0], 0, kByteMax, number, &parsed.error);
       break;
