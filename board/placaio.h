@@ -42,40 +42,8 @@ constexpr float PAUSA_DE_CONVERSION = 0.5f;
 // The output image: bit n-1 set while output n is on. Never read back from the board.
 extern int32_t ESTADO_SALIDAS;
 
-// Exported from the library (the callee removes its arguments on Windows).
-extern "C" {
-void WINAPI SALIDA(int32_t valor);
-void WINAPI EnviaOcteto(int32_t valor);
-void WINAPI CONECTAR();
-void WINAPI DESCONECTAR();
-void WINAPI CONECTA(int32_t salida);
-void WINAPI DESCONECTA(int32_t salida);
-void WINAPI APAGA(int32_t salida);
-// Motor code in the low 8 bits.
-void WINAPI M1(int32_t codigo);
-void WINAPI M2(int32_t codigo);
-void WINAPI M3(int32_t codigo);
-void WINAPI M4(int32_t codigo);
-void WINAPI M(const char* codigos);  // 4 codes read
-int32_t WINAPI VS_INT();
-void WINAPI SALIDA_INT(int32_t* valores);     // 8 written
-void WINAPI M_INT(char* codigos);             // 4 written
-void WINAPI CONECTADO_INT(char* conectados);  // 4 written
-void WINAPI segundos(float pausa);
-
-int32_t WINAPI VE_INT();
-int32_t WINAPI SD(int32_t entrada_num);
-int32_t WINAPI entrada(int32_t entrada_num);
-void WINAPI SD_INT(int32_t* valores);  // 8 written
-void WINAPI EsperaOn(int32_t entrada_num);
-void WINAPI EsperaOff(int32_t entrada_num);
-int32_t WINAPI SAW();
-int32_t WINAPI SAX();
-int32_t WINAPI SAY();
-int32_t WINAPI SAZ();
-void WINAPI SA_INT(int32_t* voltios);  // 4 written
-int32_t WINAPI leeanalogica(int32_t analogica);
-}
+// The exports: declared once, in the header the library's callers use.
+#include "library/placaio.h"
 
 // Inner operations, not exported.
 void SALIDA_DIGITAL(int32_t valor);

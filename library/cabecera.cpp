@@ -1,5 +1,5 @@
-// The public header must declare the primitives exactly as the board does: a
-// difference in a type or in the calling convention is a conflicting declaration here.
+// The board declares its exports through the public header; the constants that
+// header offers callers must match the board's own.
 #include "board/placaio.h"
 #include "placaio.h"
 

@@ -29,8 +29,9 @@ constexpr DWORD ESTILO_BOTON = WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON;
 constexpr int BOTON_SIN_MEMORIA = 1;
 constexpr int BOTON_CON_MEMORIA = 2;
 constexpr int BOTON_SALIR = 3;
-constexpr const char* TEXTOS_PRINCIPAL[BOTONES_POR_VENTANA] = {"Sin Memoria", "Con Memoria",
-                                                               "Salir"};
+// The main window's first two buttons carry the titles of the panels they show.
+constexpr const char* TEXTOS_PRINCIPAL[BOTONES_POR_VENTANA] = {TITULO_SIN_MEMORIA,
+                                                               TITULO_CON_MEMORIA, "Salir"};
 constexpr int BOTON_ACTIVAR = 1;
 constexpr int BOTON_DESACTIVAR = 2;
 constexpr int BOTON_VOLVER = 3;
