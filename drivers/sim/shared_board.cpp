@@ -28,7 +28,8 @@ constexpr int kCreationWaitSteps = 200;
 constexpr int kCreationWaitStepMs = 5;
 // Record locks on the segment's file, released by the system when a process ends:
 // a run that powered the board on holds the first byte exclusively, every program
-// driving the board holds the second shared.
+// driving the board holds the second shared. A process loses its own when it closes
+// any descriptor of the segment, so the driver and placasim open it once.
 constexpr off_t kRunByte = 0;
 constexpr off_t kInUseByte = 1;
 
@@ -52,6 +53,7 @@ std::string user_text(uid_t uid) {
 
 // Another user could have planted the segment to read and drive this user's board.
 std::string ownership_fault(const struct stat& st) {
+  if (!S_ISREG(st.st_mode)) return "is not a plain file";
   if (st.st_uid != geteuid())
     return "belongs to user " + user_text(st.st_uid) + ", not to you (" + user_text(geteuid()) + ")";
   if (st.st_mode & (S_IWGRP | S_IWOTH)) {
