@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "fault_steps.h"
 #include "shared_board.h"
 
 namespace placasim {
 
-enum class StepKind { wait, press, release, tap, analog, expect_outputs, expect_motor, expect_floor, run };
+enum class StepKind { wait, press, release, tap, analog, expect_outputs, expect_motor, expect_floor, run, fault };
 
 struct Step {
   StepKind kind;
@@ -24,7 +25,12 @@ struct Step {
   char motor = 'P';
   double seconds = 0; // wait, tap hold, expectation time limit
   std::string command;
+  FaultStep fault;
 };
+
+// Numbers in scripts: decimal or 0x hex in lo..hi; seconds, decimal, 0..24 h.
+bool parse_number(const std::string& s, int lo, int hi, int* out);
+bool parse_seconds(const std::string& s, double* out);
 
 // Limits of a script, so that a stray file cannot take the memory.
 constexpr std::size_t kMaxScriptLine = 4096;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "faults.h"
+
 namespace sim {
 
 namespace {
@@ -19,7 +21,11 @@ double sane_position(double position) {
 }
 
 void latch_outputs(BoardState& board, uint8_t value, int64_t now_ns) {
-  if (value == board.outputs) return;
+  ++board.output_writes;
+  if (value == board.outputs) {
+    ++board.output_writes_unchanged;
+    return;
+  }
   board.outputs = value;
   OutputChange& slot = board.changes[board.changes_total % kChangeHistory];
   slot.time_ns = now_ns;
@@ -74,12 +80,14 @@ void board_advance(BoardState& board, int64_t now_ns) {
   board.position = sane_position(board.position);
   if (now_ns <= board.updated_ns) return;
   const double seconds = static_cast<double>(now_ns - board.updated_ns) / kNanosPerSecond;
-  const double travel = seconds / kSecondsPerFloor;
+  const double travel = seconds / kSecondsPerFloor * motor_speed_factor(board);
+  const double from = board.position;
   switch (lift_drive(board.outputs)) {
     case Drive::toward_first: board.position = std::max(kBottomFloor, board.position - travel); break;
     case Drive::toward_top: board.position = std::min(kTopFloor, board.position + travel); break;
     case Drive::stopped: break;
   }
+  note_band_entries(board, from, board.updated_ns, board.position, now_ns);
   board.updated_ns = now_ns;
 }
 
@@ -95,6 +103,7 @@ int floor_at(double position) {
 }
 
 bool lift_moving(const BoardState& board) {
+  if (motor_speed_factor(board) <= 0) return false;
   switch (lift_drive(board.outputs)) {
     case Drive::toward_first: return board.position > kBottomFloor;
     case Drive::toward_top: return board.position < kTopFloor;
@@ -107,7 +116,7 @@ uint8_t board_inputs(const BoardState& board) {
   uint8_t inputs = board.held_inputs;
   for (int floor = 1; floor <= kFloors; ++floor)
     if (floor_sensor_active(board.position, floor)) inputs |= bit_of_input(kFirstSensorInput + floor - 1);
-  return inputs;
+  return faulty_inputs(board, inputs, board.updated_ns);
 }
 
 int analog_channel(uint8_t mask) {
@@ -126,7 +135,7 @@ void board_write(BoardState& board, int32_t port, uint8_t value, int64_t now_ns)
     board.control = value;
     if (value == kControlSample) {
       const int channel = analog_channel(board.channel_mask);
-      board.sample = channel ? board.analog[channel - 1] : 0;
+      board.sample = channel ? noisy_analog(board, channel, now_ns) : 0;
     }
   }
 }

@@ -57,6 +57,20 @@ constexpr int kChangeHistory = 64;
 
 enum class Drive : uint8_t { stopped, toward_first, toward_top };
 
+enum class MotorFault : uint8_t { none, stalled, slipping };
+
+// Faults set on purpose, for teaching; the models are in faults.h.
+struct Faults {
+  uint8_t stuck_on;       // inputs that read on whatever happens; bit n-1 = input n
+  uint8_t stuck_off;      // inputs that read off (stuck_on wins)
+  uint8_t chatter;        // floor sensors that bounce on entering their band; bit f-1 = floor f
+  MotorFault motor;       // the lift motor (motor 1)
+  uint8_t noise[kAnalogInputs];  // amplitude of the noise on each analog input, in counts
+  double slip;            // fraction of its speed a slipping motor gives, 0..1
+  int64_t chatter_ns;     // how long a chattering sensor bounces
+  int64_t band_entered_ns[kFloors];  // when the cabin last entered each floor's band
+};
+
 struct OutputChange {
   int64_t time_ns;
   double position;
@@ -74,6 +88,9 @@ struct BoardState {
   uint8_t channel_mask; // data written under kControlSelect
   uint8_t sample;       // count latched by kControlSample
   uint8_t analog[kAnalogInputs];
+  Faults faults;
+  uint64_t output_writes;            // writes to the output latch
+  uint64_t output_writes_unchanged;  // of those, the ones that changed nothing
   uint64_t changes_total;  // output changes ever; the latest is changes[(total-1) % history]
   OutputChange changes[kChangeHistory];
 };
@@ -108,7 +125,8 @@ void board_hold_input(BoardState& board, int n, bool on);
 // Analog input n (1..4) to value; others are ignored.
 void board_set_analog(BoardState& board, int n, uint8_t value);
 
-// What the board sees now (after board_advance): the input byte, input n in bit n-1.
+// What the board sees now (after board_advance): the input byte, input n in bit n-1,
+// with the faults set on it.
 uint8_t board_inputs(const BoardState& board);
 
 // The lift's side.

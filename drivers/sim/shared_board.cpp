@@ -22,7 +22,7 @@ namespace sim {
 namespace {
 
 constexpr uint64_t kMagic = 0x4D49534143414C50ull;  // "PLACASIM", little-endian
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;  // 2: faults and write counts in the board
 // How long to wait for another process that is creating the segment right now.
 constexpr int kCreationWaitSteps = 200;
 constexpr int kCreationWaitStepMs = 5;

@@ -101,6 +101,50 @@ TEST(ScriptParse, LinesAndScriptsHaveALimit) {
   EXPECT_NE(parse_error(many).find("longer than"), std::string::npos);
 }
 
+TEST(ScriptParse, FaultStepsWithTheirArguments) {
+  const auto s = parse(
+      "fault stuck 5 off\n"
+      "fault stuck 0x8 on\n"
+      "fault chatter 2 0.5\n"
+      "fault stall\n"
+      "fault slip 0.25\n"
+      "fault noise 3 12\n"
+      "clear stuck 5\n"
+      "clear chatter 2\n"
+      "clear motor\n"
+      "clear noise 3\n"
+      "clear all\n");
+  ASSERT_EQ(s.size(), 11u);
+  using F = placasim::FaultStep;
+  EXPECT_EQ(s[0].kind, StepKind::fault);
+  EXPECT_EQ(s[0].fault.what, F::stuck);
+  EXPECT_EQ(s[0].fault.number, 5);
+  EXPECT_FALSE(s[0].fault.on);
+  EXPECT_TRUE(s[1].fault.on);
+  EXPECT_EQ(s[1].fault.number, 8);
+  EXPECT_EQ(s[2].fault.what, F::chatter);
+  EXPECT_EQ(s[2].fault.amount, 0.5);
+  EXPECT_EQ(s[3].fault.what, F::stall);
+  EXPECT_EQ(s[4].fault.amount, 0.25);
+  EXPECT_EQ(s[5].fault.what, F::noise);
+  EXPECT_EQ(s[5].fault.amount, 12);
+  EXPECT_FALSE(s[6].fault.set);
+  EXPECT_EQ(s[8].fault.what, F::motor);
+  EXPECT_EQ(s[10].fault.what, F::all);
+}
+
+TEST(ScriptParse, BadFaultsAreRefusedWithTheirLineNumber) {
+  EXPECT_EQ(parse_error("wait 1\nfault stuck 9 on\n").rfind("line 2:", 0), 0u);
+  EXPECT_NE(parse_error("fault melt\n").find("unknown fault \"melt\""), std::string::npos);
+  for (const char* bad : {"fault", "clear", "fault stuck 0 on", "fault stuck 3", "fault stuck 3 maybe",
+                          "fault chatter 4 1", "fault chatter 2", "fault chatter 2 0", "fault chatter 2 -1",
+                          "fault chatter 2 11", "fault chatter 2 nan", "fault stall 1", "fault slip",
+                          "fault slip 0", "fault slip 1", "fault slip 1.5", "fault noise 5 3", "fault noise 1 0",
+                          "fault noise 1 256", "clear stuck", "clear stuck 1 on", "clear stall", "clear all now",
+                          "fault all", "clear noise 9"})
+    EXPECT_FALSE(parse_error(std::string(bad) + "\n").empty()) << bad;
+}
+
 class FakeClock : public placasim::Clock {
  public:
   int64_t now_ns() override { return now; }
@@ -122,7 +166,8 @@ class ScriptRun : public ::testing::Test {
   }
   void TearDown() override { sim::SharedBoard::remove(name); }
 
-  // The lift program in miniature: a call starts the cabin, its floor's sensor stops it.
+  // The lift program in miniature: a call starts the cabin, its floor's sensor (input
+  // 3 + floor) stops it.
   void controller() {
     clock.on_sleep = [this](int64_t now) {
       board->with([&](sim::BoardState& s) {
@@ -130,7 +175,7 @@ class ScriptRun : public ::testing::Test {
         const uint8_t in = sim::board_inputs(s);
         if (in & 0x07) target = (in & 1) ? 1 : (in & 2) ? 2 : 3;
         uint8_t motor = 0;
-        if (target && !sim::floor_sensor_active(s.position, target)) motor = s.position < target ? 2 : 1;
+        if (target && !(in & (0x04 << target))) motor = s.position < target ? 2 : 1;
         if (target && motor == 0) target = 0;
         sim::board_write(s, sim::kControlPort, sim::kControlOutputs, now);
         sim::board_write(s, sim::kDataPort, motor, now);
@@ -193,6 +238,22 @@ TEST_F(ScriptRun, FailedExpectationStopsTheScriptAndSaysWhatWasFound) {
   EXPECT_NE(failed[0].find("\"found\":\"outputs 2 (motors DPPP), cabin at 1.4"), std::string::npos) << failed[0];
   EXPECT_TRUE(lines_with("press 1").empty()) << "nothing runs after a failure";
   EXPECT_NEAR(time_of(failed[0]), 1.1, 0.005) << "gives up at its time limit";
+}
+
+TEST_F(ScriptRun, AStuckFloorSensorMakesTheLiftMissItsFloorAndIsTraced) {
+  controller();
+  EXPECT_EQ(run("fault stuck 5 off\n"
+                "tap 2 0.1\n"
+                "expect floor 2 within 6\n"),
+            placasim::kScriptFailed);
+  const auto faults = lines_with("\"event\":\"fault\"");
+  ASSERT_EQ(faults.size(), 1u) << trace.str();
+  EXPECT_NE(faults[0].find("\"line\":1,\"step\":\"fault stuck 5 off\",\"faults\":[\"input 5 stuck off\"]"),
+            std::string::npos)
+      << faults[0];
+  EXPECT_FALSE(lines_with("\"line\":3,\"step\":\"expect floor 2 within 6\",\"ok\":false").empty()) << trace.str();
+  EXPECT_EQ(run("clear all\ntap 1 0.1\nexpect floor 1 within 6\n"), placasim::kScriptPassed) << trace.str();
+  EXPECT_FALSE(lines_with("\"step\":\"clear all\",\"faults\":[]").empty()) << trace.str();
 }
 
 TEST_F(ScriptRun, AnOutputPulseBetweenTwoLooksStillMeetsTheExpectation) {
