@@ -76,6 +76,10 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   hooks.shell_ended = [&] { return shell->poll(); };
   hooks.cancelled = placasim::stop_requested;
 
+  placasim::Checks checks(o.needless_limit);
+  hooks.checks = &checks;
+  hooks.strict = o.strict;
+
   placasim::RealClock clock;
   const int result = placasim::run_script(script.steps, board, clock, trace, hooks);
   if (shell) shell->stop(kStopGraceMs);

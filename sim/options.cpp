@@ -1,15 +1,21 @@
 #include "options.h"
 
+#include <utility>
+
+#include "script.h"
+
 namespace placasim {
 
 const char* const kUsage =
     "usage: placasim [--board NAME] [--no-panel] [-- COMMAND [ARGS...]]\n"
-    "       placasim [--board NAME] --script FILE [--trace FILE] [-- COMMAND [ARGS...]]\n"
+    "       placasim [--board NAME] --script FILE [--trace FILE] [--strict]\n"
+    "                [--needless-writes PER_SECOND] [-- COMMAND [ARGS...]]\n"
     "\n"
     "Shows the panel of the simulated board and lift, and runs COMMAND wired to it;\n"
     "ends with COMMAND's exit code. With --script, runs the script headless and\n"
     "writes a JSON-lines trace; exit 0 when every expectation held, 1 when one failed,\n"
-    "2 on a bad command line, script or board. The board is named by --board or by\n"
+    "2 on a bad command line, script or board. The lift's rules are checked all along;\n"
+    "with --strict a broken one fails the script. The board is named by --board or by\n"
     "$PLACASIM_BOARD (default: one per user).\n";
 
 bool parse_options(int argc, const char* const* argv, Options* options, std::string* error) {
@@ -40,6 +46,15 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
       if (!value(&o.script)) return false;
     } else if (arg == "--trace") {
       if (!value(&o.trace)) return false;
+    } else if (arg == "--strict") {
+      o.strict = true;
+    } else if (arg == "--needless-writes") {
+      std::string text;
+      if (!value(&text)) return false;
+      if (!parse_number(text, 1, kMaxNeedlessLimit, &o.needless_limit)) {
+        *error = "--needless-writes takes a whole number of writes per second, 1.." + std::to_string(kMaxNeedlessLimit);
+        return false;
+      }
     } else if (arg == "--no-panel") {
       o.panel = false;
     } else {
@@ -47,9 +62,12 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
       return false;
     }
   }
-  if (!o.trace.empty() && o.script.empty()) {
-    *error = "--trace needs --script";
-    return false;
+  for (const auto& [set, name] : {std::pair{!o.trace.empty(), "--trace"}, std::pair{o.strict, "--strict"},
+                                   std::pair{o.needless_limit > 0, "--needless-writes"}}) {
+    if (set && o.script.empty()) {
+      *error = std::string(name) + " needs --script";
+      return false;
+    }
   }
   *options = std::move(o);
   return true;

@@ -6,10 +6,14 @@
 
 namespace placasim {
 
+constexpr int kMaxNeedlessLimit = 1000000000;
+
 struct Options {
   std::string board;             // empty: from the environment
   std::string script;            // headless script mode when set
   std::string trace;             // trace file; empty: standard output
+  bool strict = false;           // a broken rule fails the script
+  int needless_limit = 0;        // needless motor writes per second that count as broken; 0: none
   bool panel = true;             // false: --no-panel
   bool help = false;
   std::vector<std::string> command;  // after "--"

@@ -151,7 +151,9 @@ std::string motors_text(uint8_t outputs) {
 class Runner {
  public:
   Runner(sim::SharedBoard& board, Clock& clock, std::ostream& out, const RunHooks& hooks)
-      : board_(board), clock_(clock), out_(out), hooks_(hooks), t0_(clock.now_ns()) {}
+      : board_(board), clock_(clock), out_(out), hooks_(hooks), t0_(clock.now_ns()), followers_(hooks.observers) {
+    if (hooks.checks) followers_.push_back(hooks.checks);
+  }
 
   int run(const std::vector<Step>& steps) {
     look();
@@ -168,6 +170,8 @@ class Runner {
       }
     }
     observe();
+    if (breached_) failures = 1;
+    summary();
     emit("end", std::string("\"ok\":") + (failures ? "false" : "true"));
     return failures ? kScriptFailed : kScriptPassed;
   }
@@ -205,8 +209,11 @@ class Runner {
                "\",\"position\":" + fixed(c.position, 3),
            c.time_ns);
       if (watch_ && watch_(c.outputs)) matched_ = true;
+      for (Observer* o : followers_) o->on_change(c);
     }
     const int64_t now = clock_.now_ns();
+    for (Observer* o : followers_) o->on_look(state_, now);
+    report_breaches();
     const bool moving = sim::lift_moving(state_);
     const int floor = sim::floor_at(state_.position);
     if (moving != moving_ || floor != floor_ || (moving && now - last_sample_ >= kCabinSampleNs)) {
@@ -224,13 +231,36 @@ class Runner {
     }
   }
 
+  void report_breaches() {
+    if (!hooks_.checks) return;
+    for (const Violation& v : hooks_.checks->take_new()) {
+      emit("violation", std::string("\"rule\":\"") + rule_name(v.rule) + "\",\"detail\":" + json_string(v.detail) +
+                            (line_ ? ",\"line\":" + std::to_string(line_) : ""),
+           v.time_ns);
+      if (hooks_.strict) breached_ = true;
+    }
+  }
+
+  void summary() {
+    if (!hooks_.checks) return;
+    std::string counts;
+    for (int r = 0; r < kRules; ++r) {
+      const auto rule = static_cast<Rule>(r);
+      counts += std::string(counts.empty() ? "" : ",") + "\"" + rule_name(rule) +
+                "\":" + std::to_string(hooks_.checks->count(rule));
+    }
+    const WritesFigure w = hooks_.checks->writes();
+    emit("summary", "\"violations\":{" + counts + "},\"motor_writes\":" + std::to_string(w.writes) +
+                        ",\"needless_writes\":" + std::to_string(w.needless) + ",\"seconds\":" + fixed(w.seconds, 3));
+  }
+
   // Keeps observing until the given time, or until done() holds.
   template <typename Done>
   bool pass_time_until(int64_t until_ns, Done done) {
     for (;;) {
       observe();
       if (done()) return true;
-      if (cancelled()) return false;
+      if (cancelled() || breached_) return false;
       const int64_t now = clock_.now_ns();
       if (now >= until_ns) return false;
       clock_.sleep_ns(std::min(kPollNs, until_ns - now));
@@ -305,7 +335,8 @@ class Runner {
   }
 
   bool perform(const Step& step) {
-    if (cancelled()) return false;
+    if (cancelled() || breached_) return false;
+    line_ = step.line;
     switch (step.kind) {
       case StepKind::wait:
         emit("step", step_fields(step));
@@ -367,6 +398,9 @@ class Runner {
   bool cancelled_ = false;
   std::function<bool(uint8_t)> watch_;
   bool matched_ = false;
+  std::vector<Observer*> followers_;
+  int line_ = 0;            // the step being performed
+  bool breached_ = false;   // a strict run saw a breach
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "checks.h"
 #include "fault_steps.h"
 #include "shared_board.h"
 
@@ -65,6 +66,11 @@ struct RunHooks {
   std::function<std::optional<int>()> shell_ended;
   // True once placasim has been asked to end: the script stops as failed.
   std::function<bool()> cancelled;
+  // Followers of the run (recorders), fed every output change and every look.
+  std::vector<Observer*> observers;
+  // The checks: fed likewise; their breaches go into the trace, their summary at the end.
+  Checks* checks = nullptr;
+  bool strict = false;  // a breach ends the script as failed
 };
 
 constexpr int kScriptPassed = 0;

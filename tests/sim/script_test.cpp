@@ -256,6 +256,49 @@ TEST_F(ScriptRun, AStuckFloorSensorMakesTheLiftMissItsFloorAndIsTraced) {
   EXPECT_FALSE(lines_with("\"step\":\"clear all\",\"faults\":[]").empty()) << trace.str();
 }
 
+// A program that writes both lift outputs at 0.5 s, then the right byte again.
+class BadProgram : public ScriptRun {
+ protected:
+  void SetUp() override {
+    ScriptRun::SetUp();
+    clock.on_sleep = [this](int64_t now) {
+      board->with([&](sim::BoardState& s) {
+        sim::board_write(s, sim::kControlPort, sim::kControlOutputs, now);
+        sim::board_write(s, sim::kDataPort, now - start >= 500 * kMs && now - start < 600 * kMs ? 3 : 0, now);
+      });
+    };
+  }
+  int run_checked(bool strict) {
+    placasim::Checks checks;
+    placasim::RunHooks hooks;
+    hooks.checks = &checks;
+    hooks.strict = strict;
+    return run("wait 0.2\nwait 1\nexpect outputs 0\n", hooks);
+  }
+  int64_t start = clock.now;
+};
+
+TEST_F(BadProgram, ABreachIsTracedOnceWithItsLineAndSummedUpAtTheEnd) {
+  EXPECT_EQ(run_checked(false), placasim::kScriptPassed) << "reported, not failed";
+  const auto v = lines_with("\"event\":\"violation\"");
+  ASSERT_EQ(v.size(), 1u) << trace.str();
+  EXPECT_NE(v[0].find("\"rule\":\"both_directions\",\"detail\":\"outputs 1 and 2 on together\",\"line\":2"),
+            std::string::npos)
+      << v[0];
+  EXPECT_NEAR(time_of(v[0]), 0.5, 0.003);
+  const auto summary = lines_with("\"event\":\"summary\"");
+  ASSERT_EQ(summary.size(), 1u);
+  EXPECT_NE(summary[0].find("\"both_directions\":1,\"end_stop\":0"), std::string::npos) << summary[0];
+  EXPECT_NE(summary[0].find("\"needless_writes\":"), std::string::npos);
+}
+
+TEST_F(BadProgram, StrictRunEndsAtTheBreach) {
+  EXPECT_EQ(run_checked(true), placasim::kScriptFailed);
+  EXPECT_TRUE(lines_with("expect outputs 0").empty()) << "nothing runs after the breach";
+  EXPECT_FALSE(lines_with("\"event\":\"end\",\"ok\":false").empty()) << trace.str();
+  EXPECT_LT(time_of(lines_with("\"event\":\"end\"")[0]), 0.51);
+}
+
 TEST_F(ScriptRun, AnOutputPulseBetweenTwoLooksStillMeetsTheExpectation) {
   int sleeps = 0;
   clock.on_sleep = [&](int64_t now) {
@@ -372,6 +415,22 @@ TEST(Options, MistakesAreRefused) {
   EXPECT_FALSE(placasim::parse_options(2, empty, &o, &error));
   const char* trace_alone[] = {"placasim", "--trace", "t.jsonl"};
   EXPECT_FALSE(placasim::parse_options(3, trace_alone, &o, &error));
+}
+
+TEST(Options, CheckSettingsBelongToScripts) {
+  placasim::Options o;
+  std::string error;
+  const char* good[] = {"placasim", "--script", "s", "--strict", "--needless-writes", "500"};
+  ASSERT_TRUE(placasim::parse_options(6, good, &o, &error)) << error;
+  EXPECT_TRUE(o.strict);
+  EXPECT_EQ(o.needless_limit, 500);
+  const char* strict_alone[] = {"placasim", "--strict"};
+  EXPECT_FALSE(placasim::parse_options(2, strict_alone, &o, &error));
+  EXPECT_EQ(error, "--strict needs --script");
+  for (const char* rate : {"0", "-5", "1.5", "x", "2000000000"}) {
+    const char* bad[] = {"placasim", "--script", "s", "--needless-writes", rate};
+    EXPECT_FALSE(placasim::parse_options(5, bad, &o, &error)) << rate;
+  }
 }
 
 }  // namespace
