@@ -1,7 +1,6 @@
 // Runs inside the virtual machine: drives the parallel-port io.so, found through the
 // loader path as a user selects it, and checks what the real kernel and port do.
 // Prints one "ok - ..." or "not ok - ..." line per check; exit code 1 if any failed.
-#include <dlfcn.h>
 #include <grp.h>
 #include <setjmp.h>
 #include <signal.h>
@@ -9,11 +8,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -48,8 +45,13 @@ void load() {
     std::fprintf(stderr, "probe: io.so not found\n");
     std::exit(2);
   }
-  for (void* entry : {reinterpret_cast<void*>(PortOut), reinterpret_cast<void*>(PortIn),
-                      reinterpret_cast<void*>(IsDriverInstalled)})
+  for (void* entry :
+       {reinterpret_cast<void*>(PortOut), reinterpret_cast<void*>(PortWordOut), reinterpret_cast<void*>(PortIn),
+        reinterpret_cast<void*>(PortWordIn), reinterpret_cast<void*>(PortDWordIn),
+        reinterpret_cast<void*>(SetPortBit), reinterpret_cast<void*>(ClrPortBit),
+        reinterpret_cast<void*>(NotPortBit), reinterpret_cast<void*>(GetPortBit),
+        reinterpret_cast<void*>(RightPortShift), reinterpret_cast<void*>(LeftPortShift),
+        reinterpret_cast<void*>(IsDriverInstalled)})
     if (entry == nullptr) {
       std::fprintf(stderr, "probe: io.so lacks an entry point\n");
       std::exit(2);
