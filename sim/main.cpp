@@ -14,6 +14,7 @@
 #include "script.h"
 #include "shared_board.h"
 #include "stop_signals.h"
+#include "vcd.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ std::string joined(const std::vector<std::string>& words) {
 struct Script {
   std::vector<placasim::Step> steps;
   std::ofstream trace_file;
+  std::unique_ptr<placasim::VcdRecorder> vcd;
 };
 
 // Reads the script and opens the trace before anything runs; false after saying why.
@@ -59,6 +61,10 @@ bool prepare_script(const placasim::Options& o, Script* script) {
       std::fprintf(stderr, "placasim: cannot write the trace %s\n", o.trace.c_str());
       return false;
     }
+  }
+  if (!o.vcd.empty() && !(script->vcd = placasim::VcdRecorder::open(o.vcd, &error))) {
+    std::fprintf(stderr, "placasim: %s\n", error.c_str());
+    return false;
   }
   return true;
 }
@@ -79,11 +85,16 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   placasim::Checks checks(o.needless_limit);
   hooks.checks = &checks;
   hooks.strict = o.strict;
+  if (script.vcd) hooks.observers.push_back(script.vcd.get());
 
   placasim::RealClock clock;
   const int result = placasim::run_script(script.steps, board, clock, trace, hooks);
   if (shell) shell->stop(kStopGraceMs);
   if (command) command->stop(kStopGraceMs);
+  if (script.vcd && !script.vcd->finish()) {
+    std::fprintf(stderr, "placasim: the waveform %s could not be written in full\n", o.vcd.c_str());
+    return kUsageError;
+  }
   return result;
 }
 

@@ -9,7 +9,7 @@ namespace placasim {
 const char* const kUsage =
     "usage: placasim [--board NAME] [--no-panel] [-- COMMAND [ARGS...]]\n"
     "       placasim [--board NAME] --script FILE [--trace FILE] [--strict]\n"
-    "                [--needless-writes PER_SECOND] [-- COMMAND [ARGS...]]\n"
+    "                [--needless-writes PER_SECOND] [--vcd FILE] [-- COMMAND [ARGS...]]\n"
     "\n"
     "Shows the panel of the simulated board and lift, and runs COMMAND wired to it;\n"
     "ends with COMMAND's exit code. With --script, runs the script headless and\n"
@@ -46,6 +46,8 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
       if (!value(&o.script)) return false;
     } else if (arg == "--trace") {
       if (!value(&o.trace)) return false;
+    } else if (arg == "--vcd") {
+      if (!value(&o.vcd)) return false;
     } else if (arg == "--strict") {
       o.strict = true;
     } else if (arg == "--needless-writes") {
@@ -62,7 +64,7 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
       return false;
     }
   }
-  for (const auto& [set, name] : {std::pair{!o.trace.empty(), "--trace"}, std::pair{o.strict, "--strict"},
+  for (const auto& [set, name] : {std::pair{!o.trace.empty(), "--trace"}, std::pair{o.strict, "--strict"}, std::pair{!o.vcd.empty(), "--vcd"},
                                    std::pair{o.needless_limit > 0, "--needless-writes"}}) {
     if (set && o.script.empty()) {
       *error = std::string(name) + " needs --script";
