@@ -41,7 +41,8 @@ class Checks : public Observer {
  public:
   // needless_limit: writes per second that change nothing above which that figure
   // counts as a breach; 0 only reports it.
-  explicit Checks(double needless_limit = 0) : needless_limit_(needless_limit) {}
+  Checks() = default;
+  explicit Checks(double needless_limit) : needless_limit_(needless_limit) {}
 
   void on_change(const sim::OutputChange& change) override;
   void on_look(const sim::BoardState& board, int64_t now_ns) override;
@@ -59,7 +60,7 @@ class Checks : public Observer {
   void record(Rule rule, int64_t time_ns, const std::string& detail);
   void pushing(bool against_stop, int64_t time_ns, double position);
 
-  double needless_limit_;
+  double needless_limit_ = 0;
   std::vector<Violation> new_;
   uint64_t counts_[kRules] = {};
   bool broken_[kRules] = {};

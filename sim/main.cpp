@@ -103,7 +103,7 @@ int panel_mode(const placasim::Options& o, sim::SharedBoard& board, std::optiona
   if (o.panel && !display) std::fprintf(stderr, "placasim: no display; running without the panel\n");
   if (display) {
     const int code = placasim::run_panel(display, board, command ? &*command : nullptr, joined(o.command),
-                                         placasim::stop_requested);
+                                         placasim::stop_requested, o.instructor);
     if (code >= 0) return code;
     if (command && !placasim::stop_requested() && !command->poll())
       std::fprintf(stderr, "placasim: panel closed; %s goes on running on the board\n", o.command[0].c_str());

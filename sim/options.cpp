@@ -7,7 +7,7 @@
 namespace placasim {
 
 const char* const kUsage =
-    "usage: placasim [--board NAME] [--no-panel] [-- COMMAND [ARGS...]]\n"
+    "usage: placasim [--board NAME] [--no-panel] [--instructor] [-- COMMAND [ARGS...]]\n"
     "       placasim [--board NAME] --script FILE [--trace FILE] [--strict]\n"
     "                [--needless-writes PER_SECOND] [--vcd FILE] [-- COMMAND [ARGS...]]\n"
     "\n"
@@ -57,6 +57,8 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
         *error = "--needless-writes takes a whole number of writes per second, 1.." + std::to_string(kMaxNeedlessLimit);
         return false;
       }
+    } else if (arg == "--instructor") {
+      o.instructor = true;
     } else if (arg == "--no-panel") {
       o.panel = false;
     } else {

@@ -15,6 +15,7 @@ struct Options {
   std::string vcd;               // waveform file; empty: none
   bool strict = false;           // a broken rule fails the script
   int needless_limit = 0;        // needless motor writes per second that count as broken; 0: none
+  bool instructor = false;       // the panel does not show which faults are active
   bool panel = true;             // false: --no-panel
   bool help = false;
   std::vector<std::string> command;  // after "--"

@@ -10,14 +10,19 @@
 #include <FL/x.H>
 
 #include <cstdio>
+#include <optional>
 #include <string>
+
+#include "checks.h"
+#include "fault_panel.h"
+#include "faults.h"
 
 namespace placasim {
 
 namespace {
 
 constexpr double kFrameSeconds = 1.0 / 60;
-constexpr int kWindowW = 640, kWindowH = 600;
+constexpr int kWindowW = 640, kWindowH = 680;
 constexpr int kMinW = 560, kMinH = 480;
 constexpr int kMargin = 12;
 constexpr int kShaftW = 250;
@@ -321,7 +326,23 @@ struct Panel {
   std::string status_text;
   bool (*stopping)();
   int exit_code = -1;
+  bool instructor;           // the student's view does not name the active faults
+  Checks checks;
+  std::optional<uint64_t> seen_changes;
+  std::string warning;       // the latest broken rule
 };
+
+// Brings the checks up to date with the board; the latest breach becomes the warning.
+void follow_checks(Panel& p, const View& v) {
+  const uint64_t total = v.state.changes_total;
+  if (!p.seen_changes || total - *p.seen_changes > static_cast<uint64_t>(sim::kChangeHistory))
+    p.seen_changes = total - std::min<uint64_t>(total, sim::kChangeHistory);
+  for (; *p.seen_changes < total; ++*p.seen_changes)
+    p.checks.on_change(v.state.changes[*p.seen_changes % sim::kChangeHistory]);
+  p.checks.on_look(v.state, sim::monotonic_ns());
+  for (const Violation& broken : p.checks.take_new())
+    p.warning = "RULE BROKEN: " + broken.detail + " (" + std::to_string(p.checks.total()) + " in all)";
+}
 
 void frame(void* data) {
   Panel& p = *static_cast<Panel*>(data);
@@ -353,13 +374,22 @@ void frame(void* data) {
   // Another program may set the analog inputs too; leave a slider alone while dragged.
   for (int i = 0; i < sim::kAnalogInputs; ++i)
     if (Fl::pushed() != p.sliders[i] && p.sliders[i]->value() != v.state.analog[i]) p.sliders[i]->value(v.state.analog[i]);
+  follow_checks(p, v);
   char text[512];
   std::snprintf(text, sizeof text, "Board \"%s\"\nOutputs %d, inputs %d\n%s", p.board->name().c_str(),
                 v.state.outputs, v.inputs,
                 p.command ? ("Running: " + p.command_text).c_str() : "No program started by this panel");
-  if (p.status_text != text) {
-    p.status_text = text;
-    p.status->copy_label(text);
+  std::string status = text;
+  if (!p.instructor) {
+    for (const auto& fault : sim::active_faults(v.state)) status += "\nFault: " + fault;
+  }
+  if (!p.warning.empty()) status = p.warning + "\n" + status;
+  if (p.status_text != status) {
+    p.status_text = status;
+    p.status->copy_label(status.c_str());
+    p.status->labelcolor(p.warning.empty() ? fl_rgb_color(170, 176, 190) : fl_rgb_color(255, 90, 80));
+    p.status->redraw_label();
+    p.window->redraw();
   }
   Fl::repeat_timeout(kFrameSeconds, frame, data);
 }
@@ -400,7 +430,7 @@ void heading(int x, int y, int w, const char* text) {
 }  // namespace
 
 int run_panel(Display* display, sim::SharedBoard& board, Child* command, const std::string& command_text,
-              bool (*stopping)()) {
+              bool (*stopping)(), bool instructor) {
   fl_open_display(display);
   Fl::scheme("gtk+");
   Fl::visual(FL_DOUBLE | FL_INDEX);
@@ -413,6 +443,7 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   p.command = command;
   p.command_text = command_text;
   p.stopping = stopping;
+  p.instructor = instructor;
   const std::string title = "placasim - board " + board.name();
   auto* window = new PanelWindow(kWindowW, kWindowH, title.c_str(), board);
   p.window = window;
@@ -477,12 +508,14 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
     y += 30;
   }
   y += 6;
-  p.status = new Fl_Box(cx, y, kColumnW, 54);
+  // Status, the latest broken rule and (unless in instructor mode) the active faults.
+  constexpr int kStatusH = 130;
+  p.status = new Fl_Box(cx, y, kColumnW, kStatusH);
   p.status->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_CLIP);
   p.status->labelsize(12);
   p.status->labelcolor(fl_rgb_color(170, 176, 190));
   // Soaks up the column's share of a taller window, so its widgets keep their size.
-  auto* filler = new Fl_Box(cx, y + 54, kColumnW, kWindowH - kMargin - (y + 54));
+  auto* filler = new Fl_Box(cx, y + kStatusH, kColumnW, kWindowH - kMargin - (y + kStatusH));
   column->resizable(filler);
   column->end();
 
@@ -495,15 +528,21 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   // Beside the program's windows, which open near the top-left corner.
   window->position(std::max(sx, sx + sw - kWindowW - 40), sy + 40);
   window->show();
+  Fl_Double_Window* faults = show_fault_window(board, std::max(sx, window->x() - 340), window->y());
   key_window = window;
   Fl::event_dispatch(dispatch);
   Fl::add_timeout(kFrameSeconds, frame, &p);
-  Fl::run();
+  // Not Fl::run(): the faults window alone does not keep the panel open.
+  while (window->shown() && Fl::wait() >= 0) {
+  }
   Fl::remove_timeout(frame, &p);
   Fl::event_dispatch(nullptr);
   key_window = nullptr;
   window->release_keys();
+  delete faults;
   delete window;
+  if (p.checks.total())
+    for (const auto& line : summary_lines(p.checks)) std::fprintf(stderr, "placasim: %s\n", line.c_str());
   XFlush(display);  // the window leaves the screen now, not when placasim ends
   return p.exit_code;
 }
