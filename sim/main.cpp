@@ -10,6 +10,7 @@
 
 #include "child.h"
 #include "options.h"
+#include "plot.h"
 #include "panel.h"
 #include "script.h"
 #include "shared_board.h"
@@ -46,6 +47,7 @@ struct Script {
   std::vector<placasim::Step> steps;
   std::ofstream trace_file;
   std::unique_ptr<placasim::VcdRecorder> vcd;
+  std::unique_ptr<placasim::PlotRecorder> plot;
 };
 
 // Reads the script and opens the trace before anything runs; false after saying why.
@@ -62,7 +64,8 @@ bool prepare_script(const placasim::Options& o, Script* script) {
       return false;
     }
   }
-  if (!o.vcd.empty() && !(script->vcd = placasim::VcdRecorder::open(o.vcd, &error))) {
+  if ((!o.vcd.empty() && !(script->vcd = placasim::VcdRecorder::open(o.vcd, &error))) ||
+      (!o.plot.empty() && !(script->plot = placasim::PlotRecorder::open(o.plot, o.needless_limit, &error)))) {
     std::fprintf(stderr, "placasim: %s\n", error.c_str());
     return false;
   }
@@ -86,6 +89,7 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   hooks.checks = &checks;
   hooks.strict = o.strict;
   if (script.vcd) hooks.observers.push_back(script.vcd.get());
+  if (script.plot) hooks.observers.push_back(script.plot.get());
 
   placasim::RealClock clock;
   const int result = placasim::run_script(script.steps, board, clock, trace, hooks);
@@ -93,6 +97,11 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   if (command) command->stop(kStopGraceMs);
   if (script.vcd && !script.vcd->finish()) {
     std::fprintf(stderr, "placasim: the waveform %s could not be written in full\n", o.vcd.c_str());
+    return kUsageError;
+  }
+  std::string error;
+  if (script.plot && !script.plot->finish(&error)) {
+    std::fprintf(stderr, "placasim: %s\n", error.c_str());
     return kUsageError;
   }
   return result;

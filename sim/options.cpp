@@ -9,7 +9,8 @@ namespace placasim {
 const char* const kUsage =
     "usage: placasim [--board NAME] [--no-panel] [--instructor] [-- COMMAND [ARGS...]]\n"
     "       placasim [--board NAME] --script FILE [--trace FILE] [--strict]\n"
-    "                [--needless-writes PER_SECOND] [--vcd FILE] [-- COMMAND [ARGS...]]\n"
+    "                [--needless-writes PER_SECOND] [--vcd FILE]\n"
+    "                [--plot FILE.svg] [-- COMMAND [ARGS...]]\n"
     "\n"
     "Shows the panel of the simulated board and lift, and runs COMMAND wired to it;\n"
     "ends with COMMAND's exit code. With --script, runs the script headless and\n"
@@ -46,6 +47,8 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
       if (!value(&o.script)) return false;
     } else if (arg == "--trace") {
       if (!value(&o.trace)) return false;
+    } else if (arg == "--plot") {
+      if (!value(&o.plot)) return false;
     } else if (arg == "--vcd") {
       if (!value(&o.vcd)) return false;
     } else if (arg == "--strict") {
@@ -67,6 +70,7 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
     }
   }
   for (const auto& [set, name] : {std::pair{!o.trace.empty(), "--trace"}, std::pair{o.strict, "--strict"}, std::pair{!o.vcd.empty(), "--vcd"},
+                                   std::pair{!o.plot.empty(), "--plot"},
                                    std::pair{o.needless_limit > 0, "--needless-writes"}}) {
     if (set && o.script.empty()) {
       *error = std::string(name) + " needs --script";

@@ -12,6 +12,7 @@ struct Options {
   std::string board;             // empty: from the environment
   std::string script;            // headless script mode when set
   std::string trace;             // trace file; empty: standard output
+  std::string plot;              // timeline picture (SVG); empty: none
   std::string vcd;               // waveform file; empty: none
   bool strict = false;           // a broken rule fails the script
   int needless_limit = 0;        // needless motor writes per second that count as broken; 0: none

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "checks.h"
-#include "model_fixture.h"
+#include "followed_fixture.h"
 
 namespace {
 
@@ -11,20 +11,17 @@ using namespace sim;
 using placasim::Checks;
 using placasim::Rule;
 
-class Rules : public Model {
+class Rules : public Followed {
  protected:
+  void SetUp() override {
+    Followed::SetUp();
+    follower = &checks;
+  }
   // The program writes the output byte, then time passes while the board is looked at.
   void drive(uint8_t outputs, int64_t for_ns = 0) {
     set_outputs(outputs);
     feed();
-    for (int64_t t = 0; t < for_ns; t += 2 * kMs) {
-      run_for(2 * kMs);
-      feed();
-    }
-  }
-  void feed() {
-    for (; seen < b.changes_total; ++seen) checks.on_change(b.changes[seen % kChangeHistory]);
-    checks.on_look(b, now);
+    pass(for_ns);
   }
   std::vector<Rule> broken() {
     std::vector<Rule> rules;
@@ -32,7 +29,6 @@ class Rules : public Model {
     return rules;
   }
   Checks checks;
-  uint64_t seen = 0;
 };
 
 TEST_F(Rules, ACorrectTripUpAndDownBreaksNothing) {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "model_fixture.h"
+#include "followed_fixture.h"
 #include "vcd.h"
 
 namespace {
@@ -17,25 +17,16 @@ using namespace sim;
 // Samples per second sigrok-cli gives back: 1 MHz (the 1 us timescale) downsampled.
 constexpr int kDownsample = 1000;
 
-class Waveform : public Model {
+class Waveform : public Followed {
  protected:
   void SetUp() override {
     Model::SetUp();
     std::string error;
     vcd = placasim::VcdRecorder::open(path, &error);
     ASSERT_NE(vcd, nullptr) << error;
+    follower = vcd.get();
   }
   void TearDown() override { std::remove(path.c_str()); }
-  void feed() {
-    for (; seen < b.changes_total; ++seen) vcd->on_change(b.changes[seen % kChangeHistory]);
-    vcd->on_look(b, now);
-  }
-  void pass(int64_t ns) {
-    for (int64_t t = 0; t < ns; t += 2 * kMs) {
-      run_for(2 * kMs);
-      feed();
-    }
-  }
   // sigrok-cli's reading: one row per millisecond, one column per 1-bit signal.
   std::vector<std::string> read_back() {
     const std::string command = "sigrok-cli -I vcd:downsample=" + std::to_string(kDownsample) + " -i " + path +
@@ -62,7 +53,6 @@ class Waveform : public Model {
   }
   std::string path = "/tmp/placasim-vcd-test-" + std::to_string(getpid()) + ".vcd";
   std::unique_ptr<placasim::VcdRecorder> vcd;
-  uint64_t seen = 0;
 };
 
 TEST_F(Waveform, ATripReadsBackWithItsTransitionsAtTheirTimes) {
