@@ -118,10 +118,15 @@ def test_inputs_come_back_as_a_byte_a_list_and_single_values(recorder):
     assert (placaio.SD(0), placaio.SD(-(2**40)), placaio.SD(9)) == (1, 1, 0)
 
 
-def _returns(call, within=5.0):
+def _started(call):
+    """The call on a thread of its own; the event is set when it returns."""
     done = threading.Event()
     threading.Thread(target=lambda: (call(), done.set()), daemon=True).start()
-    return done.wait(within)
+    return done
+
+
+def _returns(call, within=5.0):
+    return _started(call).wait(within)
 
 
 def test_library_waits_return_when_the_input_changes(recorder):
@@ -191,9 +196,10 @@ def test_timed_wait_gives_up_after_the_time_out(recorder):
 
 
 def test_timed_wait_without_time_out_lasts(recorder):
-    assert not _returns(lambda: placaio.espera_on(5), within=0.3)
-    recorder.script_inputs(0x10)  # lets the thread go
-    time.sleep(0.05)
+    done = _started(lambda: placaio.espera_on(5))
+    assert not done.wait(0.3)
+    recorder.script_inputs(0x10)
+    assert done.wait(5)
 
 
 @pytest.mark.parametrize("n, timeout", [(0, 1), (9, 1), (1, -1), (1, math.nan)])
