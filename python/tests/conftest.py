@@ -10,6 +10,7 @@ import os
 import pathlib
 import subprocess
 import sys
+import time
 
 import pytest
 
@@ -82,29 +83,49 @@ def recorder():
 
 
 class SimBoard:
+    """The simulated board BOARD, which this process holds once it has used it: it is
+    powered on afresh only at the start, and each test leaves it as it found it."""
+
+    IDLE_INPUTS = "".join(f"release {n}\n" for n in range(1, 7)) + "switch 7 off\nswitch 8 off\n" + \
+        "".join(f"analog {n} 0\n" for n in range(1, 5))
+
     def __init__(self, placasim):
-        self._placasim = placasim
+        self.placasim = placasim
 
     def power_on(self):
-        """Powers the board on afresh: cabin at floor 1, everything off."""
-        subprocess.run([self._placasim, "--board", BOARD, "--no-panel", "--", "true"],
+        """Cabin at floor 1, everything off; refused once a program holds the board."""
+        subprocess.run([self.placasim, "--board", BOARD, "--no-panel", "--", "true"],
                        check=True, timeout=30)
 
-    def script(self, text, tmp_path):
-        """Runs a placasim script on this board; its exit code (0: every expectation held)."""
-        path = tmp_path / "steps.txt"
-        path.write_text(text)
-        return subprocess.run([self._placasim, "--board", BOARD, "--script", str(path)],
-                              stdout=subprocess.PIPE, timeout=60).returncode
+    def script(self, text):
+        """Runs a placasim script on the board; its exit code (0: every expectation held)."""
+        return subprocess.run([self.placasim, "--board", BOARD, "--script", "/dev/stdin"],
+                              input=text, text=True, stdout=subprocess.DEVNULL,
+                              timeout=60).returncode
+
+    def rest(self):
+        """Inputs idle, the cabin at rest at floor 1, outputs off."""
+        assert self.script(self.IDLE_INPUTS) == 0
+        placaio.M1("I")  # toward floor 1, where the cabin stops hard
+        assert placaio.espera_on(4, timeout=10)
+        time.sleep(0.3)  # through the sensor's band to the floor
+        placaio.SALIDA(0)
+
+
+def _placasim():
+    placasim = os.environ.get("PLACASIM")
+    if not placasim:
+        pytest.fail("PLACASIM must name the placasim program")
+    return SimBoard(placasim)
+
+
+def pytest_sessionstart(session):
+    if os.environ.get("PLACASIM"):
+        _placasim().power_on()
 
 
 @pytest.fixture
 def sim():
-    placasim = os.environ.get("PLACASIM")
-    if not placasim:
-        pytest.fail("PLACASIM must name the placasim program")
-    board = SimBoard(placasim)
-    board.power_on()
-    placaio.SALIDA(0)  # this process's output image, as the board now is
+    board = _placasim()
     yield board
-    placaio.SALIDA(0)
+    board.rest()

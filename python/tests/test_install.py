@@ -27,7 +27,7 @@ def test_installed_package_runs_the_example(sim, tmp_path):
 
     # The board's side: output 3 goes on, then off again.
     watch = subprocess.Popen(
-        [os.environ["PLACASIM"], "--board", BOARD, "--script", "/dev/stdin"],
+        [sim.placasim, "--board", BOARD, "--script", "/dev/stdin"],
         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)
     watch.stdin.write("expect outputs 4 within 10\nexpect outputs 0 within 5\n")
     watch.stdin.close()

@@ -12,16 +12,16 @@ def test_a_fresh_board_shows_the_cabin_at_floor_1(sim):
     assert placaio.VE_INT() == 0b1000
 
 
-def test_outputs_and_motors_reach_the_board(sim, tmp_path):
+def test_outputs_and_motors_reach_the_board(sim):
     placaio.SALIDA(0xA4)
-    assert sim.script("expect outputs 0xA4\n", tmp_path) == 0
+    assert sim.script("expect outputs 0xA4\n") == 0
     placaio.M("PPIP")
-    assert sim.script("expect outputs 0x10\nexpect motor 3 I\n", tmp_path) == 0
-    assert sim.script("expect outputs 0x11\n", tmp_path) == 1  # and the check can fail
+    assert sim.script("expect outputs 0x10\nexpect motor 3 I\n") == 0
+    assert sim.script("expect outputs 0x11\n") == 1  # and the check can fail
 
 
-def test_inputs_and_analog_inputs_come_from_the_board(sim, tmp_path):
-    assert sim.script("press 2\nswitch 8 on\nanalog 2 200\nanalog 4 255\n", tmp_path) == 0
+def test_inputs_and_analog_inputs_come_from_the_board(sim):
+    assert sim.script("press 2\nswitch 8 on\nanalog 2 200\nanalog 4 255\n") == 0
     assert placaio.SD_INT() == [0, 1, 0, 1, 0, 0, 0, 1]
     assert (placaio.SD(2), placaio.entrada(8), placaio.SD(3)) == (1, 1, 0)
     assert placaio.leeanalogica(2) == 200
