@@ -85,23 +85,9 @@ void board_reset(BoardState& board, int64_t now_ns);
 void board_advance(BoardState& board, int64_t now_ns);
 
 // Register access as seen from the parallel port; each first advances the model.
-void board_write(BoardState& board, int32_t port, uint8_t value, int64_t now_ns);
-uint8_t board_read(BoardState& board, int32_t port, int64_t now_ns);
-
-// Multi-byte and bit operations, on consecutive ports from the one given, low byte
-// first, each byte through board_write/board_read.
-void board_write_word(BoardState& board, int32_t port, uint16_t value, int64_t now_ns);
-void board_write_dword(BoardState& board, int32_t port, uint32_t value, int64_t now_ns);
-uint16_t board_read_word(BoardState& board, int32_t port, int64_t now_ns);
-uint32_t board_read_dword(BoardState& board, int32_t port, int64_t now_ns);
-// Bits 0..7; other bit numbers leave the port alone and read as 0.
-void board_set_bit(BoardState& board, int32_t port, int bit, int64_t now_ns);
-void board_clear_bit(BoardState& board, int32_t port, int bit, int64_t now_ns);
-void board_toggle_bit(BoardState& board, int32_t port, int bit, int64_t now_ns);
-int32_t board_get_bit(BoardState& board, int32_t port, int bit, int64_t now_ns);
-// Shift the register one place, bringing in bit 0 of in_bit; returns the bit shifted out.
-int32_t board_shift_right(BoardState& board, int32_t port, int32_t in_bit, int64_t now_ns);
-int32_t board_shift_left(BoardState& board, int32_t port, int32_t in_bit, int64_t now_ns);
+// The driver derives words, bits and shifts from these (drivers/port_ops.h).
+void board_write(BoardState& board, int64_t port, uint8_t value, int64_t now_ns);
+uint8_t board_read(BoardState& board, int64_t port, int64_t now_ns);
 
 // Inputs from outside: n is 1..8; others are ignored.
 void board_hold_input(BoardState& board, int n, bool on);
