@@ -20,19 +20,9 @@ constexpr int32_t LECTURA_SIN_DRIVER = 0x78;
 
 // Binding state, one set per process. Each variable is named as the entry point it holds.
 extern HMODULE hio;
-extern PortOut_t PortOut;
-extern PortWordOut_t PortWordOut;
-extern PortDWordOut_t PortDWordOut;
-extern PortIn_t PortIn;
-extern PortWordIn_t PortWordIn;
-extern PortDWordIn_t PortDWordIn;
-extern SetPortBit_t SetPortBit;
-extern ClrPortBit_t ClrPortBit;
-extern NotPortBit_t NotPortBit;
-extern GetPortBit_t GetPortBit;
-extern RightPortShift_t RightPortShift;
-extern LeftPortShift_t LeftPortShift;
-extern IsDriverInstalled_t IsDriverInstalled;
+#define IO_ENTRY_POINT_VARIABLE(name, result, parameters) extern name##_t name;
+IO_ENTRY_POINTS(IO_ENTRY_POINT_VARIABLE)
+#undef IO_ENTRY_POINT_VARIABLE
 
 // How many times UnloadIODLL has been registered as an exit handler (0 or 1).
 extern std::atomic<int32_t> registros_de_salida;
