@@ -33,7 +33,7 @@ void UnloadIODLL() {
 
 void escribe_puerto(int32_t puerto, int32_t valor) {
   const PortOut_t escribir = PortOut;
-  if (escribir != nullptr) escribir(puerto, static_cast<uint8_t>(valor & 0xFF));
+  if (escribir != nullptr) escribir(puerto, static_cast<uint8_t>(valor & OCTETO_MAXIMO));
 }
 
 int32_t lee_puerto(int32_t puerto) {

@@ -9,18 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "board/registros.h"
 #include "kernel.h"
 #include "port_ops.h"
 
 namespace parport {
 
 // The register block the system calls "the first parallel port".
-constexpr int32_t kFirstPortBase = 0x378;
+constexpr int32_t kFirstPortBase = REGISTRO_DATOS;
 constexpr int32_t kRegisterCount = 3;
 constexpr int32_t kDataOffset = 0, kStatusOffset = 1, kControlOffset = 2;
 
 // What an idle port answers: every board input reads off when its status line is high.
-constexpr uint8_t kIdleStatus = 0x78;
+constexpr uint8_t kIdleStatus = BITS_DE_GRUPO;
 constexpr uint8_t kIdleRegister = 0x00;
 // An address with no port behind it reads as an undriven bus.
 constexpr uint8_t kNoPortRead = 0xFF;

@@ -5,26 +5,28 @@
 
 #include <cstdint>
 
+#include "board/registros.h"
+
 namespace sim {
 
-// Registers of the first parallel port.
-constexpr int32_t kDataPort = 888;
-constexpr int32_t kStatusPort = 889;
-constexpr int32_t kControlPort = 890;
+// The register protocol (board/registros.h) under the model's names.
+constexpr int32_t kDataPort = REGISTRO_DATOS;
+constexpr int32_t kStatusPort = REGISTRO_ESTADO;
+constexpr int32_t kControlPort = REGISTRO_CONTROL;
 
 // Control values and what the board does with them.
-constexpr uint8_t kControlOutputs = 7;      // data written now goes to the output latch
-constexpr uint8_t kControlSelect = 5;       // data written now selects the analog channel
-constexpr uint8_t kControlSample = 8;       // writing it samples the selected channel
-constexpr uint8_t kControlInputsLow = 3;    // status shows inputs 1..4, inverted
-constexpr uint8_t kControlInputsHigh = 1;   // status shows inputs 5..8, inverted
-constexpr uint8_t kControlAnalogLow = 2;    // status shows count bits 0..3
-constexpr uint8_t kControlAnalogHigh = 0;   // status shows count bits 4..7
+constexpr uint8_t kControlOutputs = CONTROL_SALIDAS;               // data written now goes to the output latch
+constexpr uint8_t kControlSelect = CONTROL_SELECCION_ANALOGICA;    // data written now selects the analog channel
+constexpr uint8_t kControlSample = CONTROL_CONVERSION;             // writing it samples the selected channel
+constexpr uint8_t kControlInputsLow = CONTROL_ENTRADAS_BAJAS;      // status shows inputs 1..4, inverted
+constexpr uint8_t kControlInputsHigh = CONTROL_ENTRADAS_ALTAS;     // status shows inputs 5..8, inverted
+constexpr uint8_t kControlAnalogLow = CONTROL_ANALOGICA_BAJA;      // status shows count bits 0..3
+constexpr uint8_t kControlAnalogHigh = CONTROL_ANALOGICA_ALTA;     // status shows count bits 4..7
 
 // The four status lines the board drives: bits 3..6. With nothing selected they
 // idle high, which reads as "no input active".
-constexpr int kStatusShift = 3;
-constexpr uint8_t kStatusLines = 0x78;
+constexpr int kStatusShift = DESPLAZAMIENTO_DE_GRUPO;
+constexpr uint8_t kStatusLines = BITS_DE_GRUPO;
 // A read of a port the board does not decode: a floating bus.
 constexpr uint8_t kFloatingBus = 0xFF;
 
