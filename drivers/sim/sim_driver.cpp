@@ -1,6 +1,7 @@
 // The port driver "io" of the simulated board: every access goes to the shared board
 // named by PLACASIM_BOARD, which the model advances to the present on every access,
 // so the lift moves right with or without a panel watching.
+#include <atomic>
 #include <cstdio>
 
 #include "port_driver.h"
@@ -8,15 +9,21 @@
 
 namespace {
 
+void report(const char* error) { std::fprintf(stderr, "io (simulated board): %s\n", error); }
+
+// Set once the board's lock turned out corrupt: from then on the board is refused.
+std::atomic<bool> lost{false};
+
 sim::SharedBoard* board() {
   // Never destroyed: exit handlers of the callers may still touch the board.
   static sim::SharedBoard* instance = [] {
     std::string error;
     auto opened = sim::SharedBoard::open(sim::board_name_from_env(), &error);
-    if (!opened) std::fprintf(stderr, "io (simulated board): %s\n", error.c_str());
+    if (!opened) report(error.c_str());
+    else opened->mark_in_use();
     return opened.release();
   }();
-  return instance;
+  return lost ? nullptr : instance;
 }
 
 // The model's registers at one moment.
@@ -38,20 +45,28 @@ class DetachedBytes final : public port_ops::Bytes {
   void write(int64_t, uint8_t) override {}
 };
 
+void run_detached(port_driver::Operation& op) {
+  DetachedBytes detached;
+  op.run(detached);
+}
+
 }  // namespace
 
 void port_driver::with_bytes(Operation& op) {
   sim::SharedBoard* b = board();
-  if (!b) {
-    DetachedBytes detached;
-    op.run(detached);
-    return;
+  if (!b) return run_detached(op);
+  try {
+    b->with([&](sim::BoardState& s) {
+      ModelBytes bytes(s, sim::monotonic_ns());
+      op.run(bytes);
+    });
+  } catch (const sim::BoardLost& e) {
+    // The lock was never taken, so the operation has not run yet.
+    if (!lost.exchange(true)) report(e.what());
+    run_detached(op);
   }
-  b->with([&](sim::BoardState& s) {
-    ModelBytes bytes(s, sim::monotonic_ns());
-    op.run(bytes);
-  });
 }
 
-// True once the board is attached; false when its segment was refused.
+// True once the board is attached; false when its segment was refused or its lock
+// found corrupt.
 bool port_driver::installed() { return board() != nullptr; }
