@@ -25,9 +25,11 @@ constexpr uint8_t kIdleStatus = BITS_DE_GRUPO;
 constexpr uint8_t kIdleRegister = 0x00;
 // An address with no port behind it reads as an undriven bus.
 constexpr uint8_t kNoPortRead = 0xFF;
-// Control bits 4 (interrupt enable) and 5 (data direction) stay clear, as the kernel
-// keeps them through ppdev, so the data lines always drive the board.
-constexpr uint8_t kControlWritable = 0x0F;
+// Control bits 0..3 are the four lines on the connector. Bits 4 (interrupt enable) and
+// 5 (data direction) are written as 0, so the data lines always drive the board (through
+// ppdev the kernel keeps 5 clear and sets 4 itself at the claim); reads give bits 0..3
+// only, as the kernel's copy does through ppdev, so both ways read alike.
+constexpr uint8_t kControlLines = 0x0F;
 
 constexpr const char* kDevicePrefix = "/dev/parport";
 constexpr const char* kProcDir = "/proc/sys/dev/parport";
@@ -69,6 +71,7 @@ class ParallelPorts {
 
   std::optional<Register> map(int64_t address);
   void scan_proc();
+  std::vector<std::string> holders(int number);
   Device& device(int number);
   void open(int number, Device& d);
   bool raw_permitted(uint16_t base);
@@ -91,6 +94,7 @@ class ParallelPorts {
   std::mutex lock_;
   bool scanned_ = false;
   std::vector<std::pair<int, uint16_t>> bases_;  // device number, base address
+  int first_ = 0;  // the port that 888..890 reach
   std::map<int, Device> devices_;
 };
 

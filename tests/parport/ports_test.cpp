@@ -50,6 +50,17 @@ TEST_F(AddressMapping, FirstBlockReachesParport0WhateverItsBase) {
   EXPECT_TRUE(kernel.io.empty());
 }
 
+TEST_F(AddressMapping, FirstBlockPrefersThePortAtTheStandardAddress) {
+  kernel.add_port(0, 0x278);
+  kernel.add_port(1, 0x378);
+  ports.write(kData, 0x55);
+  ports.write(0x278, 0x22);
+  EXPECT_EQ(node(1).data, 0x55);
+  EXPECT_EQ(node(0).data, 0x22);
+  EXPECT_TRUE(ports.installed());
+  EXPECT_EQ(kernel.count("open /dev/parport1"), 1u);
+}
+
 TEST_F(AddressMapping, OtherBlockReachesThePortWithThatBase) {
   kernel.add_port(0, 0x378);
   kernel.add_port(1, 0xd010);
@@ -189,6 +200,38 @@ TEST_F(Fallback, BusyPortIsNotTakenByRawIo) {
   EXPECT_TRUE(warned("lp"));
 }
 
+// Whoever is registered on the port, as the kernel lists it, keeps the port: the claim
+// fails, or, without ppdev, raw I/O is not used; the message says who it is.
+TEST(Holders, PortRegisteredToAnotherIsNeverTakenAndTheMessageSaysWho) {
+  const struct {
+    const char* holder;
+    const char* said;
+  } holders[] = {{"lp", "the kernel driver lp holds it"}, {"ppdev0", "another program holds it"}};
+  for (const auto& h : holders) {
+    for (const bool with_ppdev : {true, false}) {
+      SCOPED_TRACE(std::string(h.holder) + (with_ppdev ? " with ppdev" : " without ppdev"));
+      FakeKernel kernel;
+      kernel.root_user = true;
+      if (with_ppdev) {
+        kernel.add_port(0, 0x378);
+        kernel.nodes.at("/dev/parport0").claim_error = ENXIO;
+      } else {
+        kernel.add_proc_entry(0, "888\t1912\n");
+      }
+      kernel.add_holder(0, h.holder);
+      ParallelPorts ports{kernel};
+      ports.write(kData, 7);
+      EXPECT_FALSE(ports.installed());
+      EXPECT_EQ(kernel.count("ioperm"), 0u);
+      EXPECT_TRUE(kernel.io.empty());
+      ASSERT_EQ(kernel.warnings.size(), 1u);
+      EXPECT_NE(kernel.warnings[0].find(h.said), std::string::npos) << kernel.warnings[0];
+      EXPECT_EQ(kernel.warnings[0].find(h.holder == std::string("lp") ? "another" : "ppdev0"),
+                std::string::npos);
+    }
+  }
+}
+
 TEST_F(Fallback, NoRawIoAtAGuessedAddress) {
   kernel.add_proc_entry(0, "0\t0\n");
   ports.write(kData, 7);
@@ -215,6 +258,14 @@ TEST_F(Fallback, EveryThreadGetsItsOwnRawPermission) {
   EXPECT_EQ(kernel.io[0x378], 3);
 }
 
+TEST_F(Fallback, ControlReadsGiveTheFourLinesAsThroughPpdev) {
+  kernel.io[0x37A] = 0xCC;  // unused bits read as 1 on many ports
+  EXPECT_EQ(ports.read(kControl), 0x0C);
+  uint32_t dword = 0;
+  ports.locked([&](port_ops::Bytes& bytes) { dword = port_ops::read_dword(bytes, kData); });
+  EXPECT_EQ(dword >> 16, 0xFF0Cu);
+}
+
 // ---- No access at all ----
 
 using NoAccess = Ports;
@@ -231,6 +282,33 @@ TEST_F(NoAccess, WarnsOnceNamingTheDeviceAndItsGroup) {
   EXPECT_TRUE(warned("root"));
   EXPECT_EQ(kernel.count("open "), 1u);
   EXPECT_EQ(kernel.count("ioperm"), 1u);
+}
+
+TEST_F(NoAccess, NodeOnlyItsOwnerMayOpenSaysHowToShareIt) {
+  kernel.add_port(0, 0x378);
+  node(0).open_error = EACCES;  // root:root 0600, as devtmpfs makes it without udev
+  kernel.ioperm_error = EPERM;
+  ports.write(kData, 1);
+  EXPECT_TRUE(warned("only its owner"));
+  EXPECT_TRUE(warned("udev"));
+  EXPECT_TRUE(warned("chmod 660 /dev/parport0"));
+  EXPECT_FALSE(warned("group \""));
+}
+
+TEST_F(NoAccess, UserWhoIsNotRootIsToldRawIoNeedsRoot) {
+  kernel.ioperm_error = ENOSYS;  // what a kernel without ioperm answers everyone
+  ports.write(kData, 1);
+  EXPECT_TRUE(warned("raw port I/O at 0x378 needs root"));
+  EXPECT_TRUE(warned("ppdev and membership of group lp"));
+  EXPECT_FALSE(warned("not available"));
+}
+
+TEST_F(NoAccess, RootOnAKernelWithoutIopermIsToldSo) {
+  kernel.root_user = true;
+  kernel.ioperm_error = ENOSYS;
+  ports.write(kData, 1);
+  EXPECT_TRUE(warned("not available on this machine"));
+  EXPECT_FALSE(warned("needs root"));
 }
 
 TEST_F(NoAccess, MissingNodeNamesPpdev) {
