@@ -271,11 +271,6 @@ void ParallelPorts::write_locked(int64_t address, uint8_t value) {
   }
 }
 
-template <typename Change>
-void ParallelPorts::modify_locked(int64_t address, Change change) {
-  write_locked(address, change(read_locked(address)));
-}
-
 void ParallelPorts::write(int64_t address, uint8_t value) {
   std::lock_guard<std::mutex> guard(lock_);
   write_locked(address, value);
@@ -284,68 +279,6 @@ void ParallelPorts::write(int64_t address, uint8_t value) {
 uint8_t ParallelPorts::read(int64_t address) {
   std::lock_guard<std::mutex> guard(lock_);
   return read_locked(address);
-}
-
-void ParallelPorts::write_word(int64_t address, uint16_t value) {
-  std::lock_guard<std::mutex> guard(lock_);
-  for (int i = 0; i < 2; ++i) write_locked(address + i, static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void ParallelPorts::write_dword(int64_t address, uint32_t value) {
-  std::lock_guard<std::mutex> guard(lock_);
-  for (int i = 0; i < 4; ++i) write_locked(address + i, static_cast<uint8_t>(value >> (8 * i)));
-}
-
-uint16_t ParallelPorts::read_word(int64_t address) {
-  std::lock_guard<std::mutex> guard(lock_);
-  uint16_t value = 0;
-  for (int i = 0; i < 2; ++i) value |= static_cast<uint16_t>(read_locked(address + i) << (8 * i));
-  return value;
-}
-
-uint32_t ParallelPorts::read_dword(int64_t address) {
-  std::lock_guard<std::mutex> guard(lock_);
-  uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(read_locked(address + i)) << (8 * i);
-  return value;
-}
-
-void ParallelPorts::set_bit(int64_t address, uint32_t bit) {
-  if (bit > 7) return;
-  std::lock_guard<std::mutex> guard(lock_);
-  modify_locked(address, [bit](uint8_t v) { return static_cast<uint8_t>(v | (1u << bit)); });
-}
-
-void ParallelPorts::clear_bit(int64_t address, uint32_t bit) {
-  if (bit > 7) return;
-  std::lock_guard<std::mutex> guard(lock_);
-  modify_locked(address, [bit](uint8_t v) { return static_cast<uint8_t>(v & ~(1u << bit)); });
-}
-
-void ParallelPorts::toggle_bit(int64_t address, uint32_t bit) {
-  if (bit > 7) return;
-  std::lock_guard<std::mutex> guard(lock_);
-  modify_locked(address, [bit](uint8_t v) { return static_cast<uint8_t>(v ^ (1u << bit)); });
-}
-
-int32_t ParallelPorts::get_bit(int64_t address, uint32_t bit) {
-  if (bit > 7) return 0;
-  std::lock_guard<std::mutex> guard(lock_);
-  return (read_locked(address) >> bit) & 1;
-}
-
-int32_t ParallelPorts::shift_right(int64_t address, int32_t in) {
-  std::lock_guard<std::mutex> guard(lock_);
-  const uint8_t value = read_locked(address);
-  write_locked(address, static_cast<uint8_t>((value >> 1) | ((in & 1) << 7)));
-  return value & 1;
-}
-
-int32_t ParallelPorts::shift_left(int64_t address, int32_t in) {
-  std::lock_guard<std::mutex> guard(lock_);
-  const uint8_t value = read_locked(address);
-  write_locked(address, static_cast<uint8_t>((value << 1) | (in & 1)));
-  return value >> 7;
 }
 
 bool ParallelPorts::installed() {

@@ -261,8 +261,9 @@ TEST_F(Fallback, EveryThreadGetsItsOwnRawPermission) {
 TEST_F(Fallback, ControlReadsGiveTheFourLinesAsThroughPpdev) {
   kernel.io[0x37A] = 0xCC;  // unused bits read as 1 on many ports
   EXPECT_EQ(ports.read(kControl), 0x0C);
-  EXPECT_EQ(ports.get_bit(kControl, 7), 0);
-  EXPECT_EQ(ports.read_dword(kData) >> 16, 0xFF0Cu);
+  uint32_t dword = 0;
+  ports.locked([&](port_ops::Bytes& bytes) { dword = port_ops::read_dword(bytes, kData); });
+  EXPECT_EQ(dword >> 16, 0xFF0Cu);
 }
 
 // ---- No access at all ----
@@ -323,9 +324,7 @@ TEST_F(NoAccess, BehavesLikeAnIdlePort) {
   const size_t attempts = kernel.calls().size();
   ports.write(kData, 0xFF);
   ports.write(kControl, 7);
-  ports.set_bit(kData, 1);
   EXPECT_EQ(ports.read(kStatus), parport::kIdleStatus);
-  EXPECT_EQ(ports.get_bit(kStatus, 3), 1);
   EXPECT_EQ(ports.read(kData), 0);
   EXPECT_EQ(ports.read(kControl), 0);
   EXPECT_FALSE(ports.installed());
@@ -348,71 +347,19 @@ TEST_F(NoAccess, PortLostAfterTheClaimReadsIdle) {
   EXPECT_TRUE(warned("lost"));
 }
 
-// ---- Words, bits and shifts ----
+// ---- Several bytes as one operation ----
 
-class Wide : public Ports {
- protected:
-  void SetUp() override {
-    kernel.add_port(0, 0x378);
-    ports.write(kData, 0);  // claim first, so the calls below start at a known place
-    claimed = kernel.calls().size();
-  }
-  size_t claimed = 0;
-};
-
-TEST_F(Wide, WordsAreLittleEndianAcrossConsecutiveRegisters) {
-  ports.write_dword(kData, 0x04030201);
-  EXPECT_EQ(calls_after(claimed), (Calls{"PPWDATA 1 /dev/parport0", "PPWCONTROL 3 /dev/parport0"}));
-  node(0).data = 0x12;
-  node(0).status = 0x34;
-  node(0).control = 0x05;
-  EXPECT_EQ(ports.read_word(kData), 0x3412);
-  EXPECT_EQ(ports.read_word(kStatus), 0x0534);
-  EXPECT_EQ(ports.read_dword(kData), 0xFF053412u);  // the fourth address has no port
-}
-
-TEST_F(Wide, WordsAtTheTopOfTheAddressRangeTouchNothing) {
-  ports.write_dword(INT32_MAX, 0xFFFFFFFF);
-  EXPECT_EQ(ports.read_dword(INT32_MAX), 0xFFFFFFFFu);
-  EXPECT_EQ(calls_after(claimed), Calls{});
-}
-
-TEST_F(Wide, BitOperationsChangeOneBit) {
-  node(0).data = 0x81;
-  ports.set_bit(kData, 3);
-  EXPECT_EQ(node(0).data, 0x89);
-  ports.clear_bit(kData, 0);
-  EXPECT_EQ(node(0).data, 0x88);
-  ports.toggle_bit(kData, 7);
-  EXPECT_EQ(node(0).data, 0x08);
-  ports.toggle_bit(kData, 7);
-  EXPECT_EQ(node(0).data, 0x88);
-  EXPECT_EQ(ports.get_bit(kData, 3), 1);
-  EXPECT_EQ(ports.get_bit(kData, 2), 0);
-}
-
-TEST_F(Wide, BitNumbersBeyondSevenDoNothing) {
-  node(0).data = 0xFF;
-  const size_t before = kernel.calls().size();
-  for (uint32_t bit : {8u, 255u}) {
-    ports.set_bit(kData, bit);
-    ports.clear_bit(kData, bit);
-    ports.toggle_bit(kData, bit);
-    EXPECT_EQ(ports.get_bit(kData, bit), 0);
-  }
-  EXPECT_EQ(kernel.calls().size(), before);
-}
-
-TEST_F(Wide, ShiftsReturnTheBitShiftedOutAndBringInTheGivenOne) {
-  node(0).data = 0x81;
-  EXPECT_EQ(ports.shift_right(kData, 0), 1);
-  EXPECT_EQ(node(0).data, 0x40);
-  EXPECT_EQ(ports.shift_right(kData, 1), 0);
-  EXPECT_EQ(node(0).data, 0xA0);
-  EXPECT_EQ(ports.shift_left(kData, 3), 1);  // only bit 0 of the given value counts
-  EXPECT_EQ(node(0).data, 0x41);
-  EXPECT_EQ(ports.shift_left(kData, 2), 0);
-  EXPECT_EQ(node(0).data, 0x82);
+TEST_F(Ports, LockedBytesReachTheSameRegistersAsSingleAccesses) {
+  kernel.add_port(0, 0x378);
+  node(0).status = 0x28;
+  uint16_t read = 0;
+  ports.locked([&](port_ops::Bytes& bytes) {
+    port_ops::write_dword(bytes, kData, 0x04030201);
+    read = port_ops::read_word(bytes, kStatus);
+  });
+  EXPECT_EQ(node(0).data, 1);
+  EXPECT_EQ(node(0).control, 3);
+  EXPECT_EQ(read, 0x0328);
 }
 
 }  // namespace
