@@ -23,22 +23,22 @@ std::string parse_fault_step(const std::vector<std::string>& w, FaultStep* step)
   const std::size_t args = w.size() - 2;
   if (what == "stuck") {
     step->what = FaultStep::stuck;
-    if (args != (step->set ? 2u : 1u) || !parse_number(w[2], 1, sim::kInputs, &step->number)) return use;
+    if (args != (step->set ? 2u : 1u) || !parse_int(w[2], 1, sim::kInputs, &step->number)) return use;
     if (step->set) {
       if (w[3] != "on" && w[3] != "off") return use;
       step->on = w[3] == "on";
     }
   } else if (what == "chatter") {
     step->what = FaultStep::chatter;
-    if (args != (step->set ? 2u : 1u) || !parse_number(w[2], 1, sim::kFloors, &step->number)) return use;
+    if (args != (step->set ? 2u : 1u) || !parse_int(w[2], 1, sim::kFloors, &step->number)) return use;
     if (step->set && (!parse_seconds(w[3], &step->amount) || step->amount <= 0 ||
                       step->amount > sim::kMaxChatterSeconds))
       return "a chatter lasts more than 0 and at most 10 seconds; " + use;
   } else if (what == "noise") {
     step->what = FaultStep::noise;
     int amplitude = 0;
-    if (args != (step->set ? 2u : 1u) || !parse_number(w[2], 1, sim::kAnalogInputs, &step->number) ||
-        (step->set && !parse_number(w[3], 1, sim::kMaxNoise, &amplitude)))
+    if (args != (step->set ? 2u : 1u) || !parse_int(w[2], 1, sim::kAnalogInputs, &step->number) ||
+        (step->set && !parse_int(w[3], 1, sim::kMaxNoise, &amplitude)))
       return use;
     step->amount = amplitude;
   } else if (step->set && what == "stall") {

@@ -56,7 +56,7 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
     } else if (arg == "--needless-writes") {
       std::string text;
       if (!value(&text)) return false;
-      if (!parse_number(text, 1, kMaxNeedlessLimit, &o.needless_limit)) {
+      if (!parse_int(text, 1, kMaxNeedlessLimit, &o.needless_limit)) {
         *error = "--needless-writes takes a whole number of writes per second, 1.." + std::to_string(kMaxNeedlessLimit);
         return false;
       }
@@ -69,8 +69,8 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
       return false;
     }
   }
-  for (const auto& [set, name] : {std::pair{!o.trace.empty(), "--trace"}, std::pair{o.strict, "--strict"}, std::pair{!o.vcd.empty(), "--vcd"},
-                                   std::pair{!o.plot.empty(), "--plot"},
+  for (const auto& [set, name] : {std::pair{!o.trace.empty(), "--trace"}, std::pair{o.strict, "--strict"},
+                                   std::pair{!o.vcd.empty(), "--vcd"}, std::pair{!o.plot.empty(), "--plot"},
                                    std::pair{o.needless_limit > 0, "--needless-writes"}}) {
     if (set && o.script.empty()) {
       *error = std::string(name) + " needs --script";

@@ -37,6 +37,8 @@ const Fl_Color kLampOff = fl_rgb_color(64, 70, 80);
 const Fl_Color kSensorOn = fl_rgb_color(90, 220, 110);
 const Fl_Color kOutputOn = fl_rgb_color(255, 150, 40);
 const Fl_Color kText = fl_rgb_color(225, 228, 235);
+const Fl_Color kStatusText = fl_rgb_color(170, 176, 190);
+const Fl_Color kWarningText = fl_rgb_color(255, 90, 80);
 
 // Snapshot of the board for one frame.
 struct View {
@@ -387,9 +389,11 @@ void frame(void* data) {
   if (p.status_text != status) {
     p.status_text = status;
     p.status->copy_label(status.c_str());
-    p.status->labelcolor(p.warning.empty() ? fl_rgb_color(170, 176, 190) : fl_rgb_color(255, 90, 80));
-    p.status->redraw_label();
-    p.window->redraw();
+    const Fl_Color color = p.warning.empty() ? kStatusText : kWarningText;
+    if (p.status->labelcolor() != color) {
+      p.status->labelcolor(color);
+      p.status->redraw_label();
+    }
   }
   Fl::repeat_timeout(kFrameSeconds, frame, data);
 }
@@ -513,7 +517,7 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   p.status = new Fl_Box(cx, y, kColumnW, kStatusH);
   p.status->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_CLIP);
   p.status->labelsize(12);
-  p.status->labelcolor(fl_rgb_color(170, 176, 190));
+  p.status->labelcolor(kStatusText);
   // Soaks up the column's share of a taller window, so its widgets keep their size.
   auto* filler = new Fl_Box(cx, y + kStatusH, kColumnW, kWindowH - kMargin - (y + kStatusH));
   column->resizable(filler);

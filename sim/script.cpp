@@ -34,7 +34,7 @@ std::vector<std::string> split(const std::string& line) {
 
 }  // namespace
 
-bool parse_number(const std::string& s, int lo, int hi, int* out) {
+bool parse_int(const std::string& s, int lo, int hi, int* out) {
   if (s.empty() || s.size() > 12) return false;
   errno = 0;
   char* end = nullptr;
@@ -84,11 +84,11 @@ std::string parse_step(const std::string& raw, Step* step) {
     if (!want(2, 2) || !parse_seconds(w[1], &step->seconds)) return "use: wait SECONDS";
   } else if (verb == "press" || verb == "release") {
     step->kind = verb == "press" ? StepKind::press : StepKind::release;
-    if (!want(2, 2) || !parse_number(w[1], 1, sim::kInputs, &step->number)) return "use: " + verb + " INPUT (1..8)";
+    if (!want(2, 2) || !parse_int(w[1], 1, sim::kInputs, &step->number)) return "use: " + verb + " INPUT (1..8)";
   } else if (verb == "tap") {
     step->kind = StepKind::tap;
     step->seconds = kDefaultTapSeconds;
-    if (!want(2, 3) || !parse_number(w[1], 1, sim::kInputs, &step->number) ||
+    if (!want(2, 3) || !parse_int(w[1], 1, sim::kInputs, &step->number) ||
         (w.size() == 3 && !parse_seconds(w[2], &step->seconds)))
       return "use: tap INPUT (1..8) [SECONDS]";
   } else if (verb == "switch") {
@@ -98,8 +98,8 @@ std::string parse_step(const std::string& raw, Step* step) {
     step->number = w[1][0] - '0';
   } else if (verb == "analog") {
     step->kind = StepKind::analog;
-    if (!want(3, 3) || !parse_number(w[1], 1, sim::kAnalogInputs, &step->number) ||
-        !parse_number(w[2], 0, 255, &step->value))
+    if (!want(3, 3) || !parse_int(w[1], 1, sim::kAnalogInputs, &step->number) ||
+        !parse_int(w[2], 0, 255, &step->value))
       return "use: analog INPUT (1..4) VALUE (0..255)";
   } else if (verb == "expect") {
     if (w.size() < 2) return "use: expect outputs|motor|floor ...";
@@ -107,18 +107,18 @@ std::string parse_step(const std::string& raw, Step* step) {
     const std::string& what = w[1];
     if (what == "outputs") {
       step->kind = StepKind::expect_outputs;
-      if (w.size() < 3 || !parse_number(w[2], 0, 255, &step->value)) return "use: expect outputs BYTE [within SECONDS]";
+      if (w.size() < 3 || !parse_int(w[2], 0, 255, &step->value)) return "use: expect outputs BYTE [within SECONDS]";
       rest = 3;
     } else if (what == "motor") {
       step->kind = StepKind::expect_motor;
-      if (w.size() < 4 || !parse_number(w[2], 1, sim::kMotors, &step->number) || w[3].size() != 1 ||
+      if (w.size() < 4 || !parse_int(w[2], 1, sim::kMotors, &step->number) || w[3].size() != 1 ||
           std::string("IDPidp").find(w[3][0]) == std::string::npos)
         return "use: expect motor MOTOR (1..4) I|D|P [within SECONDS]";
       step->motor = static_cast<char>(std::toupper(static_cast<unsigned char>(w[3][0])));
       rest = 4;
     } else if (what == "floor") {
       step->kind = StepKind::expect_floor;
-      if (w.size() < 3 || !parse_number(w[2], 1, sim::kFloors, &step->number))
+      if (w.size() < 3 || !parse_int(w[2], 1, sim::kFloors, &step->number))
         return "use: expect floor FLOOR (1..3) [within SECONDS]";
       rest = 3;
     } else {

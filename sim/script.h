@@ -30,7 +30,7 @@ struct Step {
 };
 
 // Numbers in scripts: decimal or 0x hex in lo..hi; seconds, decimal, 0..24 h.
-bool parse_number(const std::string& s, int lo, int hi, int* out);
+bool parse_int(const std::string& s, int lo, int hi, int* out);
 bool parse_seconds(const std::string& s, double* out);
 
 // Limits of a script, so that a stray file cannot take the memory.
