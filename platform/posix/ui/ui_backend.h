@@ -1,9 +1,12 @@
-// Between the window model (windows.cpp) and the FLTK backend (fltk_backend.cpp).
-// The model owns every window's state; a backend only draws it and turns the user's
-// actions into messages posted through post_from_backend.
+// Between the window model (windows.cpp) and the backends that draw it, one folder
+// each: fltk/ on a display, headless/ without one. The model owns every window's
+// state; a backend only draws it and turns the user's actions into messages posted
+// through post_from_backend.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "win32_user.h"
@@ -13,31 +16,44 @@ namespace posix_ui::detail {
 // Posts to the queue of the window's thread; callable from any thread.
 void post_from_backend(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-}  // namespace posix_ui::detail
-
-namespace posix_ui::fltk {
-
 enum class Shown { hidden, normal, minimized };
 
-// Opens the display; false when there is none. Called once. The calling thread
-// becomes the one that draws.
-bool start();
-bool on_drawing_thread();
+// A backend may be called from any thread; one that draws touches its widgets only
+// on its drawing thread and treats calls from others as the headless one does.
+class Backend {
+ public:
+  virtual ~Backend() = default;
 
-// Sizes are the outer sizes of a Win32 window; the backend takes off its frame.
-void* create_top_level(HWND window, const std::string& title, int x, int y, int width,
-                       int height, bool default_position, uint32_t background_rgb);
-void* create_button(HWND button, void* parent, const std::string& text, int x, int y,
-                    int width, int height);
-void show(void* peer, void* owner, Shown state);
-void destroy(void* peer);
+  // True when windows are drawn on a display.
+  virtual bool on_display() const = 0;
 
-// Waits for the display's events or a wake(), handling them; drawing thread only.
-void wait();
-// Handles the events already there, without waiting; drawing thread only.
-void wait_briefly();
-void wake();
+  // The peer that draws a window, or null. Sizes are the outer sizes of a Win32
+  // window; a backend with a frame takes it off.
+  virtual void* create_top_level(HWND window, const std::string& title, int x, int y,
+                                 int width, int height, bool default_position,
+                                 uint32_t background_rgb) = 0;
+  virtual void* create_button(HWND button, void* parent, const std::string& text, int x, int y,
+                              int width, int height) = 0;
+  virtual void show(void* peer, void* owner, Shown state) = 0;
+  virtual void destroy(void* peer) = 0;
 
-int message_box(const char* text, const char* caption, UINT type);
+  // Waits for a message: until `posted` is notified (the model's lock held in
+  // `guard`), or for the display's events, handling them.
+  virtual void wait(std::unique_lock<std::mutex>& guard, std::condition_variable& posted) = 0;
+  // Handles the display's events already there, without waiting.
+  virtual void handle_pending() = 0;
+  // Ends a wait() after a message was posted.
+  virtual void wake() = 0;
 
-}  // namespace posix_ui::fltk
+  virtual int message_box(const char* text, const char* caption, UINT type) = 0;
+};
+
+// The backends. open_fltk gives null when no display can be opened; it is called
+// once, and the calling thread becomes the one that draws.
+Backend* open_fltk();
+Backend& headless();
+
+// The backend in use, chosen at the first call.
+Backend& backend();
+
+}  // namespace posix_ui::detail
