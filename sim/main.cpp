@@ -1,16 +1,13 @@
 // placasim: the simulated board and lift, with a panel or headless from a script,
 // and the command it runs wired to that board.
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <optional>
 
 #include "child.h"
+#include "host.h"
 #include "options.h"
-#include "panel.h"
 #include "script.h"
 #include "shared_board.h"
 
@@ -19,38 +16,15 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kStopGraceMs = 2000;
 
-volatile sig_atomic_t forward_to = 0;
-volatile int stop_requested = 0;
-
-// Passed on to the command; programs that catch it and go on (SDL turns it into a
-// quit event that nobody may read) are killed after a grace period.
-void forward(int sig) {
-  if (forward_to > 0) {
-    stop_requested = 1;
-    kill(forward_to, sig);
-  } else {
-    signal(sig, SIG_DFL);
-    raise(sig);
-  }
-}
-
 int finish(placasim::Child& command) {
   int64_t deadline = 0;
   for (;;) {
     if (const auto code = command.poll()) return *code;
     const int64_t now = sim::monotonic_ns();
-    if (stop_requested && !deadline) deadline = now + int64_t{kStopGraceMs} * 1000000;
-    if (deadline && now > deadline) command.signal(SIGKILL);
-    usleep(10 * 1000);
+    if (placasim::stop_requested() && !deadline) deadline = now + int64_t{kStopGraceMs} * 1000000;
+    if (deadline && now > deadline) command.kill();
+    placasim::pause_ms(10);
   }
-}
-
-void forward_signals() {
-  struct sigaction sa{};
-  sa.sa_handler = forward;
-  sa.sa_flags = SA_RESTART;
-  sigemptyset(&sa.sa_mask);
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
 std::string joined(const std::vector<std::string>& words) {
@@ -90,16 +64,16 @@ int script_mode(const placasim::Options& o, sim::SharedBoard& board) {
       std::fprintf(stderr, "placasim: %s\n", error.c_str());
       return kUsageError;
     }
-    forward_to = command->pid();
+    placasim::forward_stops_to(&*command);
   }
   placasim::RunHooks hooks;
   if (command) hooks.command_ended = [&] { return command->poll(); };
   hooks.start_shell = [&](const std::string& text, std::string* err) {
-    shell = placasim::Child::start({"/bin/sh", "-c", text}, quiet_children, err);
+    shell = placasim::Child::start(placasim::shell_command(text), quiet_children, err);
     return shell.has_value();
   };
   hooks.shell_ended = [&] { return shell->poll(); };
-  hooks.cancelled = [] { return stop_requested != 0; };
+  hooks.cancelled = [] { return placasim::stop_requested(); };
 
   placasim::RealClock clock;
   const int result = placasim::run_script(steps, board, clock, trace, hooks);
@@ -116,18 +90,16 @@ int panel_mode(const placasim::Options& o, sim::SharedBoard& board) {
       std::fprintf(stderr, "placasim: %s\n", error.c_str());
       return kUsageError;
     }
-    forward_to = command->pid();
+    placasim::forward_stops_to(&*command);
   }
-  Display* display = o.panel ? XOpenDisplay(nullptr) : nullptr;
-  if (o.panel && !display) std::fprintf(stderr, "placasim: no display; running without the panel\n");
-  if (display) {
-    const int code =
-        placasim::run_panel(display, board, command ? &*command : nullptr, joined(o.command), &stop_requested);
-    if (code >= 0) return code;
-    if (command && !stop_requested && !command->poll())
+  const std::optional<int> panel =
+      o.panel ? placasim::show_panel(board, command ? &*command : nullptr, joined(o.command)) : std::nullopt;
+  if (panel) {
+    if (*panel >= 0) return *panel;
+    if (command && !placasim::stop_requested() && !command->poll())
       std::fprintf(stderr, "placasim: panel closed; %s goes on running on the board\n", o.command[0].c_str());
   }
-  if (!command) return display ? 0 : kUsageError;
+  if (!command) return panel ? 0 : kUsageError;
   return finish(*command);
 }
 
@@ -157,7 +129,6 @@ int main(int argc, char** argv) {
     board->with([&](sim::BoardState& s) { sim::board_reset(s, now); });
   }
   placasim::wire_environment(placasim::driver_directory(), name);
-  forward_signals();
-  signal(SIGPIPE, SIG_IGN);
+  placasim::catch_stop_requests();
   return o.script.empty() ? panel_mode(o, *board) : script_mode(o, *board);
 }

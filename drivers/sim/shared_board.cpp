@@ -1,5 +1,7 @@
 #include "shared_board.h"
 
+#include "segment_checks.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -9,9 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -19,8 +19,6 @@ namespace sim {
 
 namespace {
 
-constexpr uint64_t kMagic = 0x4D49534143414C50ull;  // "PLACASIM", little-endian
-constexpr uint32_t kVersion = 1;
 // How long to wait for another process that is creating the segment right now.
 constexpr int kCreationWaitSteps = 200;
 constexpr int kCreationWaitStepMs = 5;
@@ -51,21 +49,7 @@ int64_t monotonic_ns() {
   return static_cast<int64_t>(ts.tv_sec) * kNanosPerSecond + ts.tv_nsec;
 }
 
-std::string board_name_from_env() {
-  const char* name = std::getenv(kBoardEnv);
-  if (name && *name) return name;
-  return "placasim-" + std::to_string(getuid());
-}
-
-bool valid_board_name(const std::string& name) {
-  if (name.empty() || name.size() > kMaxBoardName || name[0] == '.') return false;
-  for (const char c : name) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                    c == '_' || c == '-';
-    if (!ok) return false;
-  }
-  return true;
-}
+std::string default_board_name() { return "placasim-" + std::to_string(getuid()); }
 
 std::string segment_path(const std::string& name) { return "/" + name; }
 
@@ -81,12 +65,6 @@ bool init_lock(pthread_mutex_t* lock) {
   return ok;
 }
 
-// The parts of a segment another process could have spoiled, beyond its header.
-bool plausible(const BoardState& board) {
-  return std::isfinite(board.position) && board.position >= kBottomFloor - 1e-9 &&
-         board.position <= kTopFloor + 1e-9;
-}
-
 }  // namespace
 
 std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::string* error) {
@@ -95,7 +73,7 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
   const std::string path = segment_path(name);
   const std::string where = "board \"" + name + "\" (/dev/shm" + path + ")";
   if (!valid_board_name(name)) {
-    *error = "board name \"" + name + "\" is not usable: letters, digits, '.', '_' and '-' only";
+    *error = unusable_name(name);
     return nullptr;
   }
   const std::size_t size = sizeof(Segment);
@@ -126,9 +104,7 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
       usleep(kCreationWaitStepMs * 1000);
     }
     if (st.st_size != static_cast<off_t>(size)) {
-      *error = where + " has the wrong size (" + std::to_string(st.st_size) + " bytes, expected " +
-               std::to_string(size) + "): not a board of this placasim; refusing it. Remove /dev/shm" + path +
-               " or choose another board with " + kBoardEnv + ".";
+      *error = refusal(where, wrong_size(st.st_size, size), "Remove /dev/shm" + path);
       close(fd);
       return nullptr;
     }
@@ -163,19 +139,9 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
       if (magic != 0) break;
       usleep(kCreationWaitStepMs * 1000);
     }
-    std::string fault;
-    if (magic == 0)
-      fault = "was never finished by the process that made it";
-    else if (magic != kMagic)
-      fault = "is not a placasim board (foreign data)";
-    else if (segment->version != kVersion || segment->size != size)
-      fault = "was made by another version of placasim (version " + std::to_string(segment->version) + ", " +
-              std::to_string(segment->size) + " bytes)";
-    else if (!plausible(segment->board))
-      fault = "holds a corrupt board state";
+    const std::string fault = segment_fault(magic, segment->version, segment->size, size, segment->board);
     if (!fault.empty()) {
-      *error = where + " " + fault + "; refusing it. Remove /dev/shm" + path + " or choose another board with " +
-               kBoardEnv + ".";
+      *error = refusal(where, fault, "Remove /dev/shm" + path);
       munmap(memory, size);
       return nullptr;
     }

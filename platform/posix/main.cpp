@@ -2,6 +2,7 @@
 #include <csignal>
 #include <string>
 
+#include "command_line.h"
 #include "win32_user.h"
 
 namespace {
@@ -13,26 +14,8 @@ char program_image;
 std::string command_line(int argc, char** argv) {
   std::string line;
   for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
     if (!line.empty()) line += ' ';
-    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) {
-      line += arg;
-      continue;
-    }
-    line += '"';
-    size_t backslashes = 0;
-    for (char c : arg) {
-      if (c == '\\') {
-        ++backslashes;
-        continue;
-      }
-      // Backslashes before a quote are doubled, then the quote escaped.
-      line.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-      backslashes = 0;
-      line += c;
-    }
-    line.append(backslashes * 2, '\\');
-    line += '"';
+    line += quoted_argument(argv[i]);
   }
   return line;
 }
