@@ -17,15 +17,19 @@ bool plausible(const BoardState& board) {
 
 }  // namespace
 
-std::string segment_fault(uint64_t magic, uint32_t version, uint32_t recorded_size, std::size_t expected_size,
-                          const BoardState& board) {
+std::string header_fault(uint64_t magic, uint32_t version, uint32_t recorded_size, std::size_t expected_size) {
   if (magic == 0) return "was never finished by the process that made it";
   if (magic != kMagic) return "is not a placasim board (foreign data)";
   if (version != kVersion || recorded_size != expected_size)
     return "was made by another version of placasim (version " + std::to_string(version) + ", " +
            std::to_string(recorded_size) + " bytes)";
-  if (!plausible(board)) return "holds a corrupt board state";
   return "";
+}
+
+std::string state_fault(const BoardState& board) { return plausible(board) ? "" : "holds a corrupt board state"; }
+
+std::string lock_kept_too_long() {
+  return "has a lock that no process let go within " + std::to_string(kLockWaitMs / 1000) + " s (corrupt)";
 }
 
 std::string wrong_size(uint64_t actual, std::size_t expected) {

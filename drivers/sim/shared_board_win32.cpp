@@ -2,6 +2,12 @@
 // user's own (session-local) namespace, guarded by a named mutex. The mapping lasts
 // while any process has it open. A mutex left by a process that died is abandoned;
 // the next waiter gets it and carries on, as with the robust lock on POSIX.
+//
+// What POSIX checks through the segment's owner and mode, the namespace gives here:
+// Local\ names live in the logon session's own directory, which other users' sessions
+// do not see, and their objects get the creator's default security.
+// A run holds a named mutex of its own and a program driving the board an event: the
+// system drops both when the process ends, like the record locks on POSIX.
 #include <windows.h>
 
 #include <atomic>
@@ -21,33 +27,68 @@ struct Shared {
   uint32_t version;
   uint32_t size;
   BoardState board;
+  // The last run and program to take the board, to name them in a refusal.
+  std::atomic<uint32_t> run_pid;
+  std::atomic<uint32_t> user_pid;
 };
 
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "the magic word is shared between processes");
 
 std::string lock_path(const std::string& name) { return "Local\\placasim-lock-" + name; }
+std::string run_path(const std::string& name) { return "Local\\placasim-run-" + name; }
+std::string in_use_path(const std::string& name) { return "Local\\placasim-in-use-" + name; }
+std::string where(const std::string& name) { return "board \"" + name + "\" (" + segment_path(name) + ")"; }
+std::string refused(const std::string& name, const std::string& fault) {
+  return refusal(where(name), fault, "End the programs that use it");
+}
 
 std::string system_error(const std::string& what) {
   return what + " (Windows error " + std::to_string(GetLastError()) + ")";
 }
 
-// Holds the board's mutex for a scope; an abandoned one is taken over.
+// Takes the board's mutex within kLockWaitMs; "" or what is wrong with it. An
+// abandoned one is taken over: the state is plain data that every access re-checks.
+std::string take_lock(HANDLE mutex) {
+  const DWORD r = WaitForSingleObject(mutex, kLockWaitMs);
+  if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) return "";
+  if (r == WAIT_TIMEOUT) return lock_kept_too_long();
+  return system_error("has a lock in an impossible state");
+}
+
+// Holds the board's mutex for a scope, if it could be taken.
 class Held {
  public:
-  explicit Held(HANDLE mutex) : mutex_(mutex) {
-    const DWORD r = WaitForSingleObject(mutex_, INFINITE);
-    held_ = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
-  }
+  explicit Held(HANDLE mutex) : mutex_(mutex), fault_(take_lock(mutex)) {}
   ~Held() {
-    if (held_) ReleaseMutex(mutex_);
+    if (fault_.empty()) ReleaseMutex(mutex_);
   }
   Held(const Held&) = delete;
   Held& operator=(const Held&) = delete;
+  const std::string& fault() const { return fault_; }
 
  private:
   HANDLE mutex_;
-  bool held_;
+  std::string fault_;
 };
+
+// "name.exe (pid N)" while that process lives, else otherwise.
+std::string process_text(DWORD pid, const char* otherwise) {
+  HANDLE process = pid ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid) : nullptr;
+  if (!process) return otherwise;
+  char path[MAX_PATH] = {};
+  DWORD size = sizeof path;
+  DWORD code = 0;
+  const bool alive = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  const bool named = QueryFullProcessImageNameA(process, 0, path, &size);
+  CloseHandle(process);
+  if (!alive) return otherwise;
+  const std::string id = "pid " + std::to_string(pid);
+  if (!named) return "process " + std::to_string(pid);
+  const char* base = path;
+  for (const char* c = path; *c; ++c)
+    if (*c == '\\' || *c == '/') base = c + 1;
+  return std::string(base) + " (" + id + ")";
+}
 
 }  // namespace
 
@@ -55,11 +96,14 @@ struct SharedBoard::Segment {
   Shared* view;
   HANDLE mapping;
   HANDLE mutex;
+  HANDLE run = nullptr;     // owned while this is the board's run
+  HANDLE in_use = nullptr;  // open while this process drives the board
 };
 
 SegmentFacts segment_facts() {
+  // The lock is no part of the segment here.
   return {kMagic, kVersion, sizeof(Shared), offsetof(Shared, magic), offsetof(Shared, version),
-          offsetof(Shared, size), offsetof(Shared, board)};
+          offsetof(Shared, size), 0, 0, offsetof(Shared, board)};
 }
 
 int64_t monotonic_ns() {
@@ -94,13 +138,11 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
     return nullptr;
   }
   const std::string path = segment_path(name);
-  const std::string where = "board \"" + name + "\" (" + path + ")";
-  const std::string remedy = "End the programs that use it";
   const std::size_t size = sizeof(Shared);
 
   HANDLE mutex = CreateMutexA(nullptr, FALSE, lock_path(name).c_str());
   if (!mutex) {
-    *error = system_error("cannot make the lock of " + where);
+    *error = system_error("cannot make the lock of " + where(name));
     return nullptr;
   }
   // Creating and checking under the lock: nobody sees a half-made board unless its
@@ -110,10 +152,15 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
   bool created = false;
   {
     Held held(mutex);
+    if (!held.fault().empty()) {
+      *error = refused(name, held.fault());
+      CloseHandle(mutex);
+      return nullptr;
+    }
     mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size),
                                  path.c_str());
     if (!mapping) {
-      *error = system_error("cannot open " + where);
+      *error = system_error("cannot open " + where(name));
       CloseHandle(mutex);
       return nullptr;
     }
@@ -140,11 +187,11 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
         fault = wrong_size(info.RegionSize, size);
       else if ((magic == 0 || magic == kMagic) && view->size != size)
         fault = wrong_size(view->size, size);
-      else
-        fault = segment_fault(magic, view->version, view->size, size, view->board);
+      else if ((fault = header_fault(magic, view->version, view->size, size)).empty())
+        fault = state_fault(view->board);
     }
     if (!fault.empty()) {
-      *error = refusal(where, fault, remedy);
+      *error = refused(name, fault);
       if (view) UnmapViewOfFile(view);
       CloseHandle(mapping);
       // Held's destructor still needs the mutex.
@@ -155,27 +202,63 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
     CloseHandle(mutex);
     return nullptr;
   }
-  return std::unique_ptr<SharedBoard>(new SharedBoard(name, new Segment{view, mapping, mutex}, created));
+  return std::unique_ptr<SharedBoard>(new SharedBoard(name, -1, new Segment{view, mapping, mutex}, created));
 }
 
 bool SharedBoard::remove(const std::string&) { return false; }
 
-SharedBoard::SharedBoard(std::string name, Segment* segment, bool created)
-    : name_(std::move(name)), segment_(segment), created_(created) {}
+SharedBoard::SharedBoard(std::string name, int fd, Segment* segment, bool created)
+    : name_(std::move(name)), fd_(fd), segment_(segment), created_(created) {}
 
 SharedBoard::~SharedBoard() {
+  if (segment_->run) {
+    ReleaseMutex(segment_->run);
+    CloseHandle(segment_->run);
+  }
+  if (segment_->in_use) CloseHandle(segment_->in_use);
   UnmapViewOfFile(segment_->view);
   CloseHandle(segment_->mapping);
   CloseHandle(segment_->mutex);
   delete segment_;
 }
 
+void SharedBoard::mark_in_use() {
+  if (segment_->in_use) return;
+  // Best effort: without it the board only loses its guard.
+  segment_->in_use = CreateEventA(nullptr, TRUE, FALSE, in_use_path(name_).c_str());
+  segment_->view->user_pid = GetCurrentProcessId();
+}
+
+// A program marks the board in use by keeping the event open, so a mark of this
+// process itself would refuse it too; placasim never marks its own board.
+bool SharedBoard::claim_for_run(std::string* holder) {
+  if (!segment_->run) {
+    HANDLE run = CreateMutexA(nullptr, FALSE, run_path(name_).c_str());
+    const DWORD r = run ? WaitForSingleObject(run, 0) : WAIT_FAILED;
+    if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) {
+      *holder = process_text(segment_->view->run_pid, "another run");
+      if (run) CloseHandle(run);
+      return false;
+    }
+    segment_->run = run;
+  }
+  if (HANDLE used = OpenEventA(SYNCHRONIZE, FALSE, in_use_path(name_).c_str())) {
+    CloseHandle(used);
+    *holder = process_text(segment_->view->user_pid, "a program driving it");
+    ReleaseMutex(segment_->run);
+    CloseHandle(segment_->run);
+    segment_->run = nullptr;
+    return false;
+  }
+  segment_->view->run_pid = GetCurrentProcessId();
+  return true;
+}
+
 BoardState& SharedBoard::state() { return segment_->view->board; }
 
 SharedBoard::Guard::Guard(SharedBoard& b) : board(b) {
-  // WAIT_ABANDONED: the holder died; the state is plain data that every access
-  // re-checks, so carry on with it.
-  WaitForSingleObject(board.segment_->mutex, INFINITE);
+  if (const std::string fault = take_lock(board.segment_->mutex); !fault.empty())
+    throw BoardLost(refused(board.name_, fault));
 }
 
 SharedBoard::Guard::~Guard() { ReleaseMutex(board.segment_->mutex); }

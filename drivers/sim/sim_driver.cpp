@@ -1,8 +1,8 @@
 // The port driver "io" of the simulated board: every access goes to the shared board
 // named by PLACASIM_BOARD, which the model advances to the present on every access,
 // so the lift moves right with or without a panel watching.
+#include <atomic>
 #include <cstdio>
-#include <mutex>
 
 #include "io_driver.h"
 #include "shared_board.h"
@@ -12,28 +12,38 @@ namespace {
 // What reads answer when the board was refused: no input active.
 constexpr uint8_t kDetachedRead = sim::kStatusLines;
 
+void report(const char* error) { std::fprintf(stderr, "io (simulated board): %s\n", error); }
+
+// Set once the board's lock turned out corrupt: from then on the board is refused.
+std::atomic<bool> lost{false};
+
 sim::SharedBoard* board() {
   // Never destroyed: exit handlers of the callers may still touch the board.
   static sim::SharedBoard* instance = [] {
     std::string error;
     auto opened = sim::SharedBoard::open(sim::board_name_from_env(), &error);
-    if (!opened) std::fprintf(stderr, "io (simulated board): %s\n", error.c_str());
+    if (!opened) report(error.c_str());
+    else opened->mark_in_use();
     return opened.release();
   }();
-  return instance;
+  return lost ? nullptr : instance;
 }
 
 template <typename F, typename R>
 R on_board(F&& f, R detached) {
   sim::SharedBoard* b = board();
   if (!b) return detached;
-  return b->with([&](sim::BoardState& s) { return f(s, sim::monotonic_ns()); });
+  try {
+    return b->with([&](sim::BoardState& s) { return f(s, sim::monotonic_ns()); });
+  } catch (const sim::BoardLost& e) {
+    if (!lost.exchange(true)) report(e.what());
+    return detached;
+  }
 }
 
 template <typename F>
 void on_board(F&& f) {
-  sim::SharedBoard* b = board();
-  if (b) b->with([&](sim::BoardState& s) { f(s, sim::monotonic_ns()); });
+  on_board([&](sim::BoardState& s, int64_t now) { return f(s, now), 0; }, 0);
 }
 
 }  // namespace
@@ -93,5 +103,5 @@ int32_t WINAPI LeftPortShift(int32_t port, int32_t bit) {
                   int32_t{0});
 }
 
-// 1 once the board is attached; 0 when its segment was refused.
+// 1 once the board is attached; 0 when its segment was refused or its lock found corrupt.
 int32_t WINAPI IsDriverInstalled(void) { return board() ? 1 : 0; }

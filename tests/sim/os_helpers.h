@@ -27,5 +27,10 @@ void drop_segment(const std::string& name);
 using Process = intptr_t;
 Process spawn(const std::vector<std::string>& argv);
 int wait_for(Process process);
+int pid_of(Process process);
+// Ends it at once; wait_for still has to collect it.
+void kill(Process process);
+// True once path exists, false after timeout_ms.
+bool wait_for_file(const std::string& path, int timeout_ms);
 
 }  // namespace simtest

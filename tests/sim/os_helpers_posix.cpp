@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -59,6 +60,17 @@ int wait_for(Process process) {
   int status = 0;
   if (process < 0 || waitpid(static_cast<pid_t>(process), &status, 0) < 0) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int pid_of(Process process) { return static_cast<int>(process); }
+void kill(Process process) { ::kill(static_cast<pid_t>(process), SIGKILL); }
+
+bool wait_for_file(const std::string& path, int timeout_ms) {
+  for (int waited = 0; access(path.c_str(), F_OK) != 0; waited += 10) {
+    if (waited >= timeout_ms) return false;
+    usleep(10 * 1000);
+  }
+  return true;
 }
 
 }  // namespace simtest

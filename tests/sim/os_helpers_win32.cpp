@@ -89,4 +89,15 @@ int wait_for(Process process) {
   return static_cast<int>(code);
 }
 
+int pid_of(Process process) { return static_cast<int>(GetProcessId(reinterpret_cast<HANDLE>(process))); }
+void kill(Process process) { TerminateProcess(reinterpret_cast<HANDLE>(process), 1); }
+
+bool wait_for_file(const std::string& path, int timeout_ms) {
+  for (int waited = 0; GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES; waited += 10) {
+    if (waited >= timeout_ms) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
 }  // namespace simtest

@@ -1,48 +1,22 @@
-// One board seen by several mappings and processes; foreign and spoilt segments refused.
+// One board seen by several mappings and processes; foreign and spoilt segments
+// refused; one run per board. What only one system has is in shared_board_<system>_test.cpp.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <thread>
 #include <vector>
 
 #include "os_helpers.h"
 #include "shared_board.h"
+#include "shared_fixture.h"
 
 namespace {
 
 using sim::SharedBoard;
-
-std::string unique_name(const char* what) {
-  return std::string("placasim-test-") + what + "-" + std::to_string(simtest::process_id());
-}
-
-class Shared : public ::testing::Test {
- protected:
-  void TearDown() override {
-    simtest::drop_segment(name);
-    SharedBoard::remove(name);
-  }
-  // Writes a segment by hand, as another program might have left it.
-  void forge(std::size_t size, uint64_t magic, uint32_t version, uint32_t recorded_size) {
-    std::vector<unsigned char> bytes(size, 0);
-    if (size >= sim::segment_facts().size) {
-      const sim::SegmentFacts f = sim::segment_facts();
-      std::memcpy(&bytes[f.magic_offset], &magic, sizeof magic);
-      std::memcpy(&bytes[f.version_offset], &version, sizeof version);
-      std::memcpy(&bytes[f.size_offset], &recorded_size, sizeof recorded_size);
-      double position = 2.0;
-      std::memcpy(&bytes[f.board_offset + offsetof(sim::BoardState, position)], &position, sizeof position);
-    }
-    ASSERT_TRUE(simtest::forge_segment(name, bytes));
-  }
-  std::string refusal() {
-    std::string error;
-    EXPECT_EQ(SharedBoard::open(name, &error), nullptr);
-    return error;
-  }
-  std::string name = unique_name("shared");
-  const sim::SegmentFacts facts = sim::segment_facts();
-};
+using simtest::Shared;
 
 TEST_F(Shared, FirstOpenCreatesABoardAtPowerOnLaterOnesJoinIt) {
   std::string error;
@@ -116,6 +90,35 @@ TEST_F(Shared, SegmentWithACorruptCabinIsRefused) {
   ASSERT_TRUE(simtest::patch_segment(name, facts.board_offset + offsetof(sim::BoardState, position), &nan,
                                      sizeof nan));
   EXPECT_NE(refusal().find("corrupt"), std::string::npos);
+}
+
+// A segment of this user that another may write, or one another user planted.
+
+// A run names the process that holds the board, whether another run or a program
+// driving it; the system lets go of both when the holder ends.
+TEST_F(Shared, ARunIsRefusedWhileAnotherRunOrAProgramHoldsTheBoard) {
+  auto board = SharedBoard::open(name, nullptr);
+  ASSERT_NE(board, nullptr);
+  const std::string ready = name + ".ready";
+  std::remove(ready.c_str());
+  const simtest::Process program = simtest::spawn({BOARD_HELPER, name, "in-use", ready});
+  ASSERT_TRUE(simtest::wait_for_file(ready, 10000)) << "the program did not take the board";
+  std::string holder;
+  EXPECT_FALSE(board->claim_for_run(&holder));
+  EXPECT_NE(holder.find("pid " + std::to_string(simtest::pid_of(program))), std::string::npos) << holder;
+  simtest::kill(program);
+  simtest::wait_for(program);
+  std::remove(ready.c_str());
+
+  ASSERT_TRUE(board->claim_for_run(&holder)) << "the program has ended: " << holder;
+  const std::string me = "pid " + std::to_string(simtest::process_id());
+  EXPECT_EQ(simtest::wait_for(simtest::spawn({BOARD_HELPER, name, "claim", me})), 0)
+      << "a second run is refused and told whose run it is";
+  EXPECT_EQ(simtest::wait_for(simtest::spawn({BOARD_HELPER, name, "count", "1"})), 0)
+      << "joining the board without a run still works";
+  board.reset();
+  EXPECT_EQ(simtest::wait_for(simtest::spawn({BOARD_HELPER, name, "claim"})), 0)
+      << "a run that has ended lets the next one in";
 }
 
 TEST(BoardName, ComesFromTheEnvironmentOrIsOnePerUser) {
