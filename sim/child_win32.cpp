@@ -62,6 +62,19 @@ BOOL CALLBACK close_window(HWND window, LPARAM process_id) {
   return TRUE;
 }
 
+// The commands end with placasim, however it ends: one that outlived it would keep
+// its board in use and the next run on it refused.
+HANDLE commands_job() {
+  static const HANDLE job = [] {
+    HANDLE j = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (j) SetInformationJobObject(j, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return j;
+  }();
+  return job;
+}
+
 bool has_driver(const std::string& dir) {
   return GetFileAttributesA((dir + "\\io.dll").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -101,6 +114,7 @@ std::optional<Child> Child::start(const std::vector<std::string>& argv, bool std
     CloseHandle(pi.hProcess);
     return std::nullopt;
   }
+  if (commands_job()) AssignProcessToJobObject(commands_job(), pi.hProcess);  // best effort
   ResumeThread(pi.hThread);
   CloseHandle(pi.hThread);
   return Child(reinterpret_cast<intptr_t>(pi.hProcess));

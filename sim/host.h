@@ -1,5 +1,5 @@
 // What placasim's main needs from the window system: the panel where the build has
-// one, and passing the time while it waits. host_posix.cpp, host_win32.cpp.
+// one, and passing the time while it waits. host_posix.cpp, panel_win32.cpp.
 #pragma once
 
 #include <optional>
