@@ -5,12 +5,13 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "board/registros.h"
 #include "io_driver.h"
 
 namespace {
 
-constexpr int32_t kData = 888, kStatus = 889;
-constexpr uint8_t kAllInputsOff = 0x78;
+constexpr int32_t kData = REGISTRO_DATOS, kStatus = REGISTRO_ESTADO;
+constexpr uint8_t kAllInputsOff = BITS_DE_GRUPO;
 
 std::mutex journal_lock;
 

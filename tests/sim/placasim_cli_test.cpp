@@ -14,21 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include "program_output.h"
 #include "shared_board.h"
 
 namespace {
 
-struct Result {
-  int code;
-  std::string out, err;
-};
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using Result = ProgramOutput;
 
 class Cli : public ::testing::Test {
  protected:
@@ -42,7 +33,7 @@ class Cli : public ::testing::Test {
     const std::string cmd = env + " " + PLACASIM_EXE + " --board " + board + " " + args + " >" + out_path +
                             " 2>" + err_path;
     const int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out_path), slurp(err_path)};
+    return {exit_code_of(status), slurp(out_path), slurp(err_path)};
   }
   static std::string script(const char* name) { return std::string(SCRIPTS_DIR) + "/" + name; }
   // A script of this test, removed afterwards.
@@ -72,11 +63,7 @@ class Cli : public ::testing::Test {
     files_.push_back(out + ".err");
     return pid;
   }
-  static int wait_for(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
+  static int wait_for(pid_t pid) { return wait_exit_code(pid); }
   // Waits up to 10 s for the file to hold the text.
   static bool shows(const std::string& path, const std::string& text) {
     for (int i = 0; i < 1000; ++i) {
