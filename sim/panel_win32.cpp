@@ -22,7 +22,8 @@ using namespace look;
 constexpr int kFirstCallId = 100, kFirstSwitchId = 110, kFirstSliderId = 120;
 // Where the lamp rows and motors are drawn, below the call buttons.
 constexpr int kInputsY = 110, kOutputsY = 182, kMotorsY = 254;
-constexpr int kControlsY = 300;
+// Where the switches and sliders start: the sliders where the FLTK panel has them.
+constexpr int kControlsY = 326;
 
 COLORREF gdi(Rgb c) { return RGB(c.r, c.g, c.b); }
 
