@@ -1,5 +1,7 @@
 #include "fault_steps.h"
 
+#include <utility>
+
 #include "faults.h"
 #include "script.h"
 
@@ -15,46 +17,50 @@ constexpr const char* kClearUse =
 
 }  // namespace
 
-std::string parse_fault_step(const std::vector<std::string>& w, FaultStep* step) {
+bool parse_fault_step(const std::vector<std::string>& w, FaultStep* step, std::string* error) {
+  const auto bad = [error](std::string why) {
+    *error = std::move(why);
+    return false;
+  };
   step->set = w[0] == "fault";
   const std::string use = step->set ? kFaultUse : kClearUse;
-  if (w.size() < 2) return use;
+  if (w.size() < 2) return bad(use);
   const std::string& what = w[1];
   const std::size_t args = w.size() - 2;
   if (what == "stuck") {
     step->what = FaultStep::stuck;
-    if (args != (step->set ? 2u : 1u) || !parse_int(w[2], 1, sim::kInputs, &step->number)) return use;
+    if (args != (step->set ? 2u : 1u) || !parse_int(w[2], 1, sim::kInputs, &step->number)) return bad(use);
     if (step->set) {
-      if (w[3] != "on" && w[3] != "off") return use;
+      if (w[3] != "on" && w[3] != "off") return bad(use);
       step->on = w[3] == "on";
     }
   } else if (what == "chatter") {
     step->what = FaultStep::chatter;
-    if (args != (step->set ? 2u : 1u) || !parse_int(w[2], 1, sim::kFloors, &step->number)) return use;
+    if (args != (step->set ? 2u : 1u) || !parse_int(w[2], 1, sim::kFloors, &step->number)) return bad(use);
     if (step->set && (!parse_seconds(w[3], &step->amount) || step->amount <= 0 ||
                       step->amount > sim::kMaxChatterSeconds))
-      return "a chatter lasts more than 0 and at most 10 seconds; " + use;
+      return bad("a chatter lasts more than 0 and at most 10 seconds; " + use);
   } else if (what == "noise") {
     step->what = FaultStep::noise;
     int amplitude = 0;
     if (args != (step->set ? 2u : 1u) || !parse_int(w[2], 1, sim::kAnalogInputs, &step->number) ||
         (step->set && !parse_int(w[3], 1, sim::kMaxNoise, &amplitude)))
-      return use;
+      return bad(use);
     step->amount = amplitude;
   } else if (step->set && what == "stall") {
     step->what = FaultStep::stall;
-    if (args) return use;
+    if (args) return bad(use);
   } else if (step->set && what == "slip") {
     step->what = FaultStep::slip;
     if (args != 1 || !parse_seconds(w[2], &step->amount) || step->amount <= 0 || step->amount >= 1)
-      return "a slipping motor gives a fraction of its speed above 0 and below 1; " + use;
+      return bad("a slipping motor gives a fraction of its speed above 0 and below 1; " + use);
   } else if (!step->set && (what == "motor" || what == "all")) {
     step->what = what == "motor" ? FaultStep::motor : FaultStep::all;
-    if (args) return use;
+    if (args) return bad(use);
   } else {
-    return "unknown fault \"" + what + "\"; " + use;
+    return bad("unknown fault \"" + what + "\"; " + use);
   }
-  return "";
+  return true;
 }
 
 void apply_fault_step(sim::BoardState& board, const FaultStep& step) {

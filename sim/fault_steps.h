@@ -16,8 +16,8 @@ struct FaultStep {
   double amount = 0;  // chatter seconds, slip fraction, noise amplitude
 };
 
-// words[0] is "fault" or "clear"; "" when good, else what is wrong (with the usage).
-std::string parse_fault_step(const std::vector<std::string>& words, FaultStep* step);
+// words[0] is "fault" or "clear"; false with what is wrong (and the usage) in *error.
+bool parse_fault_step(const std::vector<std::string>& words, FaultStep* step, std::string* error);
 void apply_fault_step(sim::BoardState& board, const FaultStep& step);
 
 }  // namespace placasim
