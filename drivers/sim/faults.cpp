@@ -100,7 +100,8 @@ void note_band_entries(BoardState& board, double from, int64_t from_ns, double t
     const bool crossed = to > from ? (from < edge && to >= edge) : (from > edge && to <= edge);
     if (!crossed) continue;
     const double share = (edge - from) / (to - from);
-    board.faults.band_entered_ns[floor - 1] = from_ns + static_cast<int64_t>(share * static_cast<double>(to_ns - from_ns));
+    // Rounded, not cut: 32-bit x87 arithmetic lands a hair below the exact time.
+    board.faults.band_entered_ns[floor - 1] = from_ns + std::llround(share * static_cast<double>(to_ns - from_ns));
   }
 }
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs a placasim script against a program on a board of its own, in the folder
-# holding the cabin pictures, with the lift's rules strict; skipped (77) without a display. With --wine, placasim.exe
-# and the program (in placasim.exe's folder, which holds the pictures too) run under
-# Wine, and the script's "$E2E" steps reach window.sh through wine_bridge.sh.
-#   run.sh PLACASIM ASSETS SCRIPT [-- PROGRAM ...]
-#   run.sh --wine WINE_RUN PLACASIM_EXE SCRIPT [-- PROGRAM.EXE ...]
+# holding the cabin pictures; skipped (77) without a display. placasim gets the
+# options given after the script, or --strict (the lift's rules) when none are. With
+# --wine, placasim.exe and the program (in placasim.exe's folder, which holds the
+# pictures too) run under Wine, and the script's "$E2E" steps reach window.sh through
+# wine_bridge.sh.
+#   run.sh PLACASIM ASSETS SCRIPT [OPTION ...] [-- PROGRAM ...]
+#   run.sh --wine WINE_RUN PLACASIM_EXE SCRIPT [OPTION ...] [-- PROGRAM.EXE ...]
 set -uo pipefail
 wine=
 if [ "${1:-}" = --wine ]; then wine=$2; shift 2; fi
@@ -17,11 +19,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 export E2E=$here/window.sh
 board=placasim-e2e-$$
 program=()
+options=()
+while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1"); shift; done
+[ ${#options[@]} -gt 0 ] || options=(--strict)
 cd "$assets" || exit 1
 
 if [ -z "$wine" ]; then
   if [ "${1:-}" = -- ]; then program=(-- "$(readlink -f "$2")" "${@:3}"); fi
-  "$placasim" --board "$board" --script "$script" --strict "${program[@]}"
+  "$placasim" --board "$board" --script "$script" "${options[@]}" "${program[@]}"
   code=$?
   rm -f "/dev/shm/$board"
   exit $code
@@ -33,7 +38,7 @@ E2E_FAILURES=$(mktemp)
 windows_script=$(mktemp "$assets/e2e-XXXXXX.txt")
 trap 'rm -f "$E2E_FAILURES" "$windows_script"' EXIT
 sed "s|\"\$E2E\"|start /wait /unix $here/wine_bridge.sh|" "$script" >"$windows_script"
-"$wine" "$(basename "$placasim")" --board "$board" --script "$(basename "$windows_script")" --strict "${program[@]}"
+"$wine" "$(basename "$placasim")" --board "$board" --script "$(basename "$windows_script")" "${options[@]}" "${program[@]}"
 code=$?
 if [ -s "$E2E_FAILURES" ]; then cat "$E2E_FAILURES" >&2; [ "$code" -eq 0 ] && code=1; fi
 exit $code
