@@ -105,7 +105,8 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
 
 int panel_mode(const placasim::Options& o, sim::SharedBoard& board, std::optional<placasim::Child>& command) {
   const std::optional<int> panel =
-      o.panel ? placasim::show_panel(board, command ? &*command : nullptr, joined(o.command), o.instructor) : std::nullopt;
+      o.panel ? placasim::show_panel(board, command ? &*command : nullptr, joined(o.command), o.instructor)
+              : std::nullopt;
   if (panel) {
     if (*panel >= 0) return *panel;
     if (command && !placasim::stop_requested() && !command->poll())

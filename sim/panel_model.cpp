@@ -95,7 +95,8 @@ void RuleWatch::follow(const View& v) {
   // The history keeps the latest kChangeHistory changes; older ones are gone.
   if (!seen_changes_ || total - *seen_changes_ > static_cast<uint64_t>(sim::kChangeHistory))
     seen_changes_ = total - std::min<uint64_t>(total, sim::kChangeHistory);
-  for (; *seen_changes_ < total; ++*seen_changes_) checks_.on_change(v.state.changes[*seen_changes_ % sim::kChangeHistory]);
+  for (; *seen_changes_ < total; ++*seen_changes_)
+    checks_.on_change(v.state.changes[*seen_changes_ % sim::kChangeHistory]);
   checks_.on_look(v.state, sim::monotonic_ns());
   for (const Violation& broken : checks_.take_new())
     warning_ = "RULE BROKEN: " + broken.detail + " (" + std::to_string(checks_.total()) + " in all)";
