@@ -2,13 +2,14 @@
 # Counts the clicks that have no effect within 1 s while the cabin rests at its target
 # floor: "Con Memoria" in the main window, then "Volver" in its panel, COUNT clicks in
 # all, each made once. A click that shows its effect later still counts as lost. Prints
-# the count; exit code 1 when any was lost.
+# the count; exit code 1 when any was lost. Under Wine, or with WM=openbox, it runs on
+# a display of its own under openbox.
 #
 #   clicks_at_rest.sh linux|wine PROGRAM DRIVER ASSETS RUN_FOLDER COUNT
 set -uo pipefail
 . "$(dirname "$0")/desktop.sh"
 count=$1
-need_display
+choose_display
 
 start_program
 lost=0

@@ -126,3 +126,26 @@ exit_code_is() {  # code seconds what
   pid=
   [ "$code" -eq "$1" ] || fail "$3: exit code $code, not $1"
 }
+
+# A display of the script's own with openbox managing it; skipped (77) without them.
+own_display_with_openbox() {
+  for tool in Xvfb openbox xdotool xprop; do
+    command -v $tool >/dev/null || { echo "${0##*/}: $tool missing" >&2; exit $skip; }
+  done
+  exec 3< <(exec Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null)
+  xvfb_pid=$!
+  read -r -t 10 number <&3 || fail "Xvfb did not start"
+  export DISPLAY=:$number
+  openbox --sm-disable >/dev/null 2>&1 &
+  wm_pid=$!
+  trap 'kill $wm_pid $xvfb_pid 2>/dev/null; [ -n "${pid:-}" ] && kill $pid 2>/dev/null' EXIT
+  within 10 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
+}
+
+# The display a run uses: the one it was given, except under Wine (or with WM=openbox)
+# a display of its own with openbox. Without a window manager, Wine's X11 driver
+# waits up to 2 s for one to withdraw each window it hides or destroys: a hidden panel
+# shows for 2 s more, and the end takes 4 s.
+choose_display() {
+  if [ "$platform" = wine ] || [ "${WM:-}" = openbox ]; then own_display_with_openbox; else need_display; fi
+}

@@ -13,7 +13,8 @@
 set -uo pipefail
 . "$(dirname "$0")/desktop.sh"
 
-need_display import
+choose_display
+command -v import >/dev/null || fail "import missing"
 
 shot() {  # window name
   import -window "$1" "$run/$2.png" || fail "no screenshot of $2"

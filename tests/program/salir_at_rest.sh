@@ -6,7 +6,7 @@
 set -uo pipefail
 . "$(dirname "$0")/desktop.sh"
 count=$1
-need_display
+choose_display
 
 for i in $(seq "$count"); do
   start_program

@@ -10,18 +10,7 @@ set -uo pipefail
 . "$(dirname "$0")/desktop.sh"
 wm_cpu_limit=${WM_CPU_LIMIT:-3}
 
-for tool in Xvfb openbox xdotool xprop; do
-  command -v $tool >/dev/null || { echo "window_manager: $tool missing" >&2; exit $skip; }
-done
-
-exec 3< <(exec Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null)
-xvfb_pid=$!
-read -r -t 10 number <&3 || fail "Xvfb did not start"
-export DISPLAY=:$number
-openbox --sm-disable >/dev/null 2>&1 &
-wm_pid=$!
-trap 'kill $wm_pid $xvfb_pid 2>/dev/null; [ -n "${pid:-}" ] && kill $pid 2>/dev/null' EXIT
-within 10 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
+own_display_with_openbox
 
 start_program
 
