@@ -1,9 +1,15 @@
 #include "binding_switch.h"
 
 #include <atomic>
+#include <type_traits>
+
+#include "board/io.h"
 
 // The link maps every undefined reference to LoadIODLL (mangled) onto the wrapper
-// below, and the wrapper's __real_ reference onto the original.
+// below, and the wrapper's __real_ reference onto the original. The mangled name
+// follows from the name and parameters: a change to either must fail here, not leave
+// the calls unwrapped.
+static_assert(std::is_same_v<decltype(&LoadIODLL), int32_t (*)()>, "_Z9LoadIODLLv in bench/CMakeLists.txt");
 extern "C" int32_t __real__Z9LoadIODLLv();
 
 namespace {

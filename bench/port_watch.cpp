@@ -2,9 +2,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <type_traits>
 
 #include "board/io.h"
 
+// As for LoadIODLL (binding_switch.cpp): the wrapped mangled name must still be this one.
+static_assert(std::is_same_v<decltype(&escribe_puerto), void (*)(int, int)>,
+              "_Z14escribe_puertoii in bench/CMakeLists.txt");
 extern "C" void __real__Z14escribe_puertoii(int32_t puerto, int32_t valor);
 
 namespace {

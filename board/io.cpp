@@ -3,19 +3,9 @@
 #include <cstdlib>
 
 HMODULE hio;
-PortOut_t PortOut;
-PortWordOut_t PortWordOut;
-PortDWordOut_t PortDWordOut;
-PortIn_t PortIn;
-PortWordIn_t PortWordIn;
-PortDWordIn_t PortDWordIn;
-SetPortBit_t SetPortBit;
-ClrPortBit_t ClrPortBit;
-NotPortBit_t NotPortBit;
-GetPortBit_t GetPortBit;
-RightPortShift_t RightPortShift;
-LeftPortShift_t LeftPortShift;
-IsDriverInstalled_t IsDriverInstalled;
+#define IO_ENTRY_POINT_VARIABLE(name, result, parameters) name##_t name;
+IO_ENTRY_POINTS(IO_ENTRY_POINT_VARIABLE)
+#undef IO_ENTRY_POINT_VARIABLE
 
 std::atomic<int32_t> registros_de_salida;
 
@@ -28,19 +18,9 @@ static Entrada resolver(const char* nombre) {
 int32_t LoadIODLL() {
   hio = LoadLibraryA(NOMBRE_DRIVER);
   if (hio == nullptr) return 1;
-  PortOut = resolver<PortOut_t>("PortOut");
-  PortWordOut = resolver<PortWordOut_t>("PortWordOut");
-  PortDWordOut = resolver<PortDWordOut_t>("PortDWordOut");
-  PortIn = resolver<PortIn_t>("PortIn");
-  PortWordIn = resolver<PortWordIn_t>("PortWordIn");
-  PortDWordIn = resolver<PortDWordIn_t>("PortDWordIn");
-  SetPortBit = resolver<SetPortBit_t>("SetPortBit");
-  ClrPortBit = resolver<ClrPortBit_t>("ClrPortBit");
-  NotPortBit = resolver<NotPortBit_t>("NotPortBit");
-  GetPortBit = resolver<GetPortBit_t>("GetPortBit");
-  RightPortShift = resolver<RightPortShift_t>("RightPortShift");
-  LeftPortShift = resolver<LeftPortShift_t>("LeftPortShift");
-  IsDriverInstalled = resolver<IsDriverInstalled_t>("IsDriverInstalled");
+#define IO_ENTRY_POINT_RESOLVE(name, result, parameters) name = resolver<name##_t>(#name);
+  IO_ENTRY_POINTS(IO_ENTRY_POINT_RESOLVE)
+#undef IO_ENTRY_POINT_RESOLVE
   // Both threads of the lift program bind; only one of them may register.
   int32_t ninguno = 0;
   if (registros_de_salida.compare_exchange_strong(ninguno, 1)) atexit(UnloadIODLL);
@@ -53,7 +33,7 @@ void UnloadIODLL() {
 
 void escribe_puerto(int32_t puerto, int32_t valor) {
   const PortOut_t escribir = PortOut;
-  if (escribir != nullptr) escribir(puerto, static_cast<uint8_t>(valor & 0xFF));
+  if (escribir != nullptr) escribir(puerto, static_cast<uint8_t>(valor & OCTETO_MAXIMO));
 }
 
 int32_t lee_puerto(int32_t puerto) {

@@ -1,38 +1,24 @@
-// Binding to the port driver "io" and the board's register map.
+// Binding to the port driver "io"; with it the board's register protocol.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 #include "io_abi.h"
+#include "registros.h"
 #include "win32.h"
-
-// Registers of the first parallel port.
-constexpr int32_t REGISTRO_DATOS = 888;    // 0x378, written
-constexpr int32_t REGISTRO_ESTADO = 889;   // 0x379, read
-constexpr int32_t REGISTRO_CONTROL = 890;  // 0x37A, written
 
 constexpr const char* NOMBRE_DRIVER = "io";
 
 // What a read answers while no PortIn is bound: status bits 3..6 set, so every
 // input reads off and an analog count reads 255.
-constexpr int32_t LECTURA_SIN_DRIVER = 0x78;
+constexpr int32_t LECTURA_SIN_DRIVER = BITS_DE_GRUPO;
 
 // Binding state, one set per process. Each variable is named as the entry point it holds.
 extern HMODULE hio;
-extern PortOut_t PortOut;
-extern PortWordOut_t PortWordOut;
-extern PortDWordOut_t PortDWordOut;
-extern PortIn_t PortIn;
-extern PortWordIn_t PortWordIn;
-extern PortDWordIn_t PortDWordIn;
-extern SetPortBit_t SetPortBit;
-extern ClrPortBit_t ClrPortBit;
-extern NotPortBit_t NotPortBit;
-extern GetPortBit_t GetPortBit;
-extern RightPortShift_t RightPortShift;
-extern LeftPortShift_t LeftPortShift;
-extern IsDriverInstalled_t IsDriverInstalled;
+#define IO_ENTRY_POINT_VARIABLE(name, result, parameters) extern name##_t name;
+IO_ENTRY_POINTS(IO_ENTRY_POINT_VARIABLE)
+#undef IO_ENTRY_POINT_VARIABLE
 
 // How many times UnloadIODLL has been registered as an exit handler (0 or 1).
 extern std::atomic<int32_t> registros_de_salida;

@@ -1,4 +1,4 @@
-// Signatures of the port driver's thirteen entry points. The callee removes its
+// The port driver's thirteen entry points, listed once. The callee removes its
 // arguments (WINAPI); every argument fills one 32-bit slot.
 #pragma once
 
@@ -6,20 +6,27 @@
 
 #include "win32.h"
 
+// X(name, result, parameters), in the order the binding resolves them. PortIn's byte
+// is widened with its sign by the caller; the shifts bring in the given bit and
+// return the bit shifted out.
+#define IO_ENTRY_POINTS(X)                                         \
+  X(PortOut, void, (int32_t puerto, uint8_t valor))                \
+  X(PortWordOut, void, (int32_t puerto, uint16_t valor))           \
+  X(PortDWordOut, void, (int32_t puerto, uint32_t valor))          \
+  X(PortIn, int8_t, (int32_t puerto))                              \
+  X(PortWordIn, uint16_t, (int32_t puerto))                        \
+  X(PortDWordIn, uint32_t, (int32_t puerto))                       \
+  X(SetPortBit, void, (int32_t puerto, uint8_t bit))               \
+  X(ClrPortBit, void, (int32_t puerto, uint8_t bit))               \
+  X(NotPortBit, void, (int32_t puerto, uint8_t bit))               \
+  X(GetPortBit, int32_t, (int32_t puerto, uint8_t bit))            \
+  X(RightPortShift, int32_t, (int32_t puerto, int32_t bit))        \
+  X(LeftPortShift, int32_t, (int32_t puerto, int32_t bit))         \
+  X(IsDriverInstalled, int32_t, (void))
+
+// One pointer type per entry point: PortOut_t, PortIn_t, ...
 extern "C" {
-typedef void(WINAPI* PortOut_t)(int32_t puerto, uint8_t valor);
-typedef void(WINAPI* PortWordOut_t)(int32_t puerto, uint16_t valor);
-typedef void(WINAPI* PortDWordOut_t)(int32_t puerto, uint32_t valor);
-// One byte, widened with its sign by the caller.
-typedef int8_t(WINAPI* PortIn_t)(int32_t puerto);
-typedef uint16_t(WINAPI* PortWordIn_t)(int32_t puerto);
-typedef uint32_t(WINAPI* PortDWordIn_t)(int32_t puerto);
-typedef void(WINAPI* SetPortBit_t)(int32_t puerto, uint8_t bit);
-typedef void(WINAPI* ClrPortBit_t)(int32_t puerto, uint8_t bit);
-typedef void(WINAPI* NotPortBit_t)(int32_t puerto, uint8_t bit);
-typedef int32_t(WINAPI* GetPortBit_t)(int32_t puerto, uint8_t bit);
-// Shift the register one place, bringing in the given bit; the result is the bit shifted out.
-typedef int32_t(WINAPI* RightPortShift_t)(int32_t puerto, int32_t bit);
-typedef int32_t(WINAPI* LeftPortShift_t)(int32_t puerto, int32_t bit);
-typedef int32_t(WINAPI* IsDriverInstalled_t)(void);
+#define IO_ENTRY_POINT_TYPE(name, result, parameters) typedef result(WINAPI* name##_t) parameters;
+IO_ENTRY_POINTS(IO_ENTRY_POINT_TYPE)
+#undef IO_ENTRY_POINT_TYPE
 }

@@ -175,18 +175,13 @@ void WINAPI segundos(float pausa_pedida) {
 
 // Digital inputs
 
-static int32_t grupo(int32_t estado) { return (estado & BITS_DE_GRUPO) >> DESPLAZAMIENTO_DE_GRUPO; }
-
 int32_t WINAPI VE_INT() {
   LoadIODLL();
   escribe_puerto(REGISTRO_CONTROL, CONTROL_ENTRADAS_BAJAS);
   const int32_t s1 = lee_puerto(REGISTRO_ESTADO);
   escribe_puerto(REGISTRO_CONTROL, CONTROL_ENTRADAS_ALTAS);
   const int32_t s2 = lee_puerto(REGISTRO_ESTADO);
-  // An input is on when its status line reads 0.
-  const int32_t bajo = ~grupo(s1) & MASCARA_DE_GRUPO;
-  const int32_t alto = ~grupo(s2) & MASCARA_DE_GRUPO;
-  return bajo | (alto << BITS_POR_GRUPO);
+  return octeto_de_grupos(grupo_de_entradas(s1), grupo_de_entradas(s2));
 }
 
 int32_t WINAPI SD(int32_t entrada_num) {
@@ -250,7 +245,7 @@ int32_t leer_entrada_analogica_num(int32_t mascara) {
   escribe_puerto(REGISTRO_CONTROL, CONTROL_ANALOGICA_ALTA);
   segundos(PAUSA_DE_CONVERSION);
   const int32_t s2 = lee_puerto(REGISTRO_ESTADO);
-  return grupo(s1) | (grupo(s2) << BITS_POR_GRUPO);  // not complemented
+  return octeto_de_grupos(grupo_de_estado(s1), grupo_de_estado(s2));  // not complemented
 }
 
 int32_t tension_de_entrada_analogica(int32_t mascara) {

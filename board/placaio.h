@@ -4,24 +4,9 @@
 
 #include <cstdint>
 
+#include "board/registros.h"
 #include "win32.h"
 
-// Control values set before each kind of access.
-constexpr int32_t CONTROL_SALIDAS = 7;
-constexpr int32_t CONTROL_ENTRADAS_BAJAS = 3;  // inputs 1..4
-constexpr int32_t CONTROL_ENTRADAS_ALTAS = 1;  // inputs 5..8
-constexpr int32_t CONTROL_SELECCION_ANALOGICA = 5;
-constexpr int32_t CONTROL_CONVERSION = 8;
-constexpr int32_t CONTROL_ANALOGICA_BAJA = 2;  // count bits 0..3
-constexpr int32_t CONTROL_ANALOGICA_ALTA = 0;  // count bits 4..7
-
-// One four-bit group arrives on status bits 3..6.
-constexpr int32_t BITS_DE_GRUPO = 0x78;
-constexpr int32_t DESPLAZAMIENTO_DE_GRUPO = 3;
-constexpr int32_t MASCARA_DE_GRUPO = 0xF;
-constexpr int32_t BITS_POR_GRUPO = 4;
-
-constexpr int32_t OCTETO_MAXIMO = 255;
 constexpr int32_t NUM_SALIDAS = 8;
 constexpr int32_t NUM_MOTORES = 4;
 constexpr int32_t NUM_ENTRADAS = 8;

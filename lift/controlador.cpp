@@ -20,11 +20,7 @@ void encender(int32_t n) {
   std::lock_guard<std::mutex> guarda(cerrojo_puerto);
   LoadIODLL();
   escribe_puerto(REGISTRO_CONTROL, CONTROL_SALIDAS);
-  escribe_puerto(REGISTRO_DATOS, n & MASCARA_OCTETO);
-}
-
-static int32_t grupo(int32_t lectura) {
-  return ((lectura & MASCARA_ESTADO) >> DESPLAZAMIENTO_ESTADO) ^ INVERSION_GRUPO;
+  escribe_puerto(REGISTRO_DATOS, n & OCTETO_MAXIMO);
 }
 
 int32_t leedigital(int32_t* bajo, int32_t* alto) {
@@ -37,11 +33,11 @@ int32_t leedigital(int32_t* bajo, int32_t* alto) {
     escribe_puerto(REGISTRO_CONTROL, CONTROL_ENTRADAS_ALTAS);
     segunda = lee_puerto(REGISTRO_ESTADO);
   }
-  const int32_t grupo_bajo = grupo(primera);
-  const int32_t grupo_alto = grupo(segunda);
+  const int32_t grupo_bajo = grupo_de_entradas(primera);
+  const int32_t grupo_alto = grupo_de_entradas(segunda);
   if (bajo != nullptr) *bajo = grupo_bajo;
   if (alto != nullptr) *alto = grupo_alto;
-  return (grupo_alto << BITS_GRUPO) | grupo_bajo;
+  return octeto_de_grupos(grupo_bajo, grupo_alto);
 }
 
 static void arrancar(int32_t* destino, int32_t piso, int32_t byte) {
@@ -106,7 +102,7 @@ static void servir_cola(int32_t* destino, Cola** primero, Cola** ultimo) {
 
 void Comprobar_Pasada(int32_t* destino, Cola** primero, Cola** ultimo) {
   const int32_t entrada = leedigital(nullptr, nullptr);
-  const Fila fila = TABLA_DESPACHO[entrada & MASCARA_OCTETO];
+  const Fila fila = TABLA_DESPACHO[entrada & OCTETO_MAXIMO];
   if (fila.accion == LLAMADA) llamada(fila.piso, destino, primero, ultimo);
   if (fila.accion == LLEGADA) llegada(fila.piso, destino);
   servir_cola(destino, primero, ultimo);

@@ -12,16 +12,6 @@ constexpr int32_t BOTON_PISO[NUMERO_PISOS] = {1, 2, 4};
 constexpr int32_t SENSOR_PISO[NUMERO_PISOS] = {8, 16, 32};
 constexpr int32_t VALORES_ENTRADA = 256;
 
-// Register traffic of the two port operations.
-constexpr int32_t CONTROL_ENTRADAS_BAJAS = 3;  // selects inputs 1..4
-constexpr int32_t CONTROL_ENTRADAS_ALTAS = 1;  // selects inputs 5..8
-constexpr int32_t CONTROL_SALIDAS = 7;
-constexpr int32_t MASCARA_ESTADO = 0x78;       // status bits 3..6 carry one group
-constexpr int32_t DESPLAZAMIENTO_ESTADO = 3;
-constexpr int32_t INVERSION_GRUPO = 0x0F;      // a line at 0 is an active input
-constexpr int32_t BITS_GRUPO = 4;
-constexpr int32_t MASCARA_OCTETO = 0xFF;
-
 // Pauses, in milliseconds.
 constexpr DWORD PAUSA_TRAS_GUARDAR = 100;
 constexpr DWORD PAUSA_ANTES_DE_SERVIR = 1000;

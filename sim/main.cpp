@@ -13,44 +13,26 @@
 #include "panel.h"
 #include "script.h"
 #include "shared_board.h"
+#include "stop_signals.h"
 
 namespace {
 
 constexpr int kUsageError = 2;
 constexpr int kStopGraceMs = 2000;
+constexpr int kFinishPollMs = 10;
 
-volatile sig_atomic_t forward_to = 0;
-volatile int stop_requested = 0;
-
-// Passed on to the command; programs that catch it and go on (SDL turns it into a
-// quit event that nobody may read) are killed after a grace period.
-void forward(int sig) {
-  if (forward_to > 0) {
-    stop_requested = 1;
-    kill(forward_to, sig);
-  } else {
-    signal(sig, SIG_DFL);
-    raise(sig);
-  }
-}
-
-int finish(placasim::Child& command) {
+// Waits for the command; a stop signal gives it kStopGraceMs before it is killed
+// (programs using SDL catch those signals and go on). idle(ms) passes the time.
+template <typename Idle>
+int finish(placasim::Child& command, Idle idle) {
   int64_t deadline = 0;
   for (;;) {
     if (const auto code = command.poll()) return *code;
     const int64_t now = sim::monotonic_ns();
-    if (stop_requested && !deadline) deadline = now + int64_t{kStopGraceMs} * 1000000;
+    if (placasim::stop_requested() && !deadline) deadline = now + int64_t{kStopGraceMs} * 1000000;
     if (deadline && now > deadline) command.signal(SIGKILL);
-    usleep(10 * 1000);
+    idle(kFinishPollMs);
   }
-}
-
-void forward_signals() {
-  struct sigaction sa{};
-  sa.sa_handler = forward;
-  sa.sa_flags = SA_RESTART;
-  sigemptyset(&sa.sa_mask);
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
 std::string joined(const std::vector<std::string>& words) {
@@ -59,76 +41,65 @@ std::string joined(const std::vector<std::string>& words) {
   return s;
 }
 
-int script_mode(const placasim::Options& o, sim::SharedBoard& board) {
-  std::ifstream file(o.script);
-  if (!file) {
-    std::fprintf(stderr, "placasim: cannot read the script %s\n", o.script.c_str());
-    return kUsageError;
-  }
+struct Script {
   std::vector<placasim::Step> steps;
-  std::string error;
-  if (!placasim::parse_script(file, &steps, &error)) {
-    std::fprintf(stderr, "placasim: %s: %s\n", o.script.c_str(), error.c_str());
-    return kUsageError;
-  }
   std::ofstream trace_file;
-  if (!o.trace.empty()) {
-    trace_file.open(o.trace);
-    if (!trace_file) {
-      std::fprintf(stderr, "placasim: cannot write the trace %s\n", o.trace.c_str());
-      return kUsageError;
-    }
-  }
-  std::ostream& trace = o.trace.empty() ? std::cout : trace_file;
-  // Programs started from here must not write into a trace on standard output.
-  const bool quiet_children = o.trace.empty();
+};
 
-  std::optional<placasim::Child> command, shell;
-  if (!o.command.empty()) {
-    command = placasim::Child::start(o.command, quiet_children, &error);
-    if (!command) {
-      std::fprintf(stderr, "placasim: %s\n", error.c_str());
-      return kUsageError;
-    }
-    forward_to = command->pid();
+// Reads the script and opens the trace before anything runs; false after saying why.
+bool prepare_script(const placasim::Options& o, Script* script) {
+  std::string error;
+  if (!placasim::read_script_file(o.script, &script->steps, &error)) {
+    std::fprintf(stderr, "placasim: %s: %s\n", o.script.c_str(), error.c_str());
+    return false;
   }
+  if (!o.trace.empty()) {
+    script->trace_file.open(o.trace);
+    if (!script->trace_file) {
+      std::fprintf(stderr, "placasim: cannot write the trace %s\n", o.trace.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& board,
+                std::optional<placasim::Child>& command) {
+  std::ostream& trace = o.trace.empty() ? std::cout : script.trace_file;
+  std::optional<placasim::Child> shell;
   placasim::RunHooks hooks;
   if (command) hooks.command_ended = [&] { return command->poll(); };
   hooks.start_shell = [&](const std::string& text, std::string* err) {
-    shell = placasim::Child::start({"/bin/sh", "-c", text}, quiet_children, err);
+    shell = placasim::Child::start({"/bin/sh", "-c", text}, o.trace.empty(), err);
     return shell.has_value();
   };
   hooks.shell_ended = [&] { return shell->poll(); };
-  hooks.cancelled = [] { return stop_requested != 0; };
+  hooks.cancelled = placasim::stop_requested;
 
   placasim::RealClock clock;
-  const int result = placasim::run_script(steps, board, clock, trace, hooks);
+  const int result = placasim::run_script(script.steps, board, clock, trace, hooks);
+  if (shell) shell->stop(kStopGraceMs);
   if (command) command->stop(kStopGraceMs);
   return result;
 }
 
-int panel_mode(const placasim::Options& o, sim::SharedBoard& board) {
-  std::optional<placasim::Child> command;
-  if (!o.command.empty()) {
-    std::string error;
-    command = placasim::Child::start(o.command, false, &error);
-    if (!command) {
-      std::fprintf(stderr, "placasim: %s\n", error.c_str());
-      return kUsageError;
-    }
-    forward_to = command->pid();
-  }
+int panel_mode(const placasim::Options& o, sim::SharedBoard& board, std::optional<placasim::Child>& command) {
   Display* display = o.panel ? XOpenDisplay(nullptr) : nullptr;
   if (o.panel && !display) std::fprintf(stderr, "placasim: no display; running without the panel\n");
   if (display) {
-    const int code =
-        placasim::run_panel(display, board, command ? &*command : nullptr, joined(o.command), &stop_requested);
+    const int code = placasim::run_panel(display, board, command ? &*command : nullptr, joined(o.command),
+                                         placasim::stop_requested);
     if (code >= 0) return code;
-    if (command && !stop_requested && !command->poll())
+    if (command && !placasim::stop_requested() && !command->poll())
       std::fprintf(stderr, "placasim: panel closed; %s goes on running on the board\n", o.command[0].c_str());
   }
-  if (!command) return display ? 0 : kUsageError;
-  return finish(*command);
+  if (!command) {
+    if (placasim::stop_requested()) placasim::end_by_stop_signal();
+    return display ? 0 : kUsageError;
+  }
+  // With a display, keep answering the window system until the command ends.
+  if (display) return finish(*command, placasim::serve_display);
+  return finish(*command, [](int ms) { usleep(ms * 1000); });
 }
 
 }  // namespace
@@ -144,20 +115,47 @@ int main(int argc, char** argv) {
     std::fputs(placasim::kUsage, stdout);
     return 0;
   }
+  Script script;
+  if (!o.script.empty() && !prepare_script(o, &script)) return kUsageError;
+
   const std::string name = o.board.empty() ? sim::board_name_from_env() : o.board;
   auto board = sim::SharedBoard::open(name, &error);
   if (!board) {
     std::fprintf(stderr, "placasim: %s\n", error.c_str());
     return kUsageError;
   }
-  // Starting a program powers the board on afresh; without one, placasim joins the
-  // board as it is, to watch or drive what another placasim started.
-  if (!o.command.empty()) {
-    const int64_t now = sim::monotonic_ns();
-    board->with([&](sim::BoardState& s) { sim::board_reset(s, now); });
+  std::optional<placasim::Child> command;
+  try {
+    // Starting a program powers the board on afresh, which a live run or program
+    // on it must not see; without one, placasim joins the board as it is.
+    if (!o.command.empty()) {
+      std::string holder;
+      if (!board->claim_for_run(&holder)) {
+        std::fprintf(stderr,
+                     "placasim: board \"%s\" is in use by %s; starting %s would power it on afresh under it.\n"
+                     "Run it on a board of its own with --board NAME, or join that board without a command "
+                     "(placasim --board %s) to watch or drive it.\n",
+                     name.c_str(), holder.c_str(), o.command[0].c_str(), name.c_str());
+        return kUsageError;
+      }
+      const int64_t now = sim::monotonic_ns();
+      board->with([&](sim::BoardState& s) { sim::board_reset(s, now); });
+    }
+    placasim::wire_environment(placasim::driver_directory(), name);
+    placasim::catch_stop_signals();
+    if (!o.command.empty()) {
+      // A trace on standard output must not get the command's output.
+      command = placasim::Child::start(o.command, !o.script.empty() && o.trace.empty(), &error);
+      if (!command) {
+        std::fprintf(stderr, "placasim: %s\n", error.c_str());
+        return kUsageError;
+      }
+      placasim::forward_stop_signals_to(command->pid());
+    }
+    return o.script.empty() ? panel_mode(o, *board, command) : script_mode(o, script, *board, command);
+  } catch (const sim::BoardLost& e) {
+    std::fprintf(stderr, "placasim: %s\n", e.what());
+    if (command) command->stop(kStopGraceMs);
+    return kUsageError;
   }
-  placasim::wire_environment(placasim::driver_directory(), name);
-  forward_signals();
-  signal(SIGPIPE, SIG_IGN);
-  return o.script.empty() ? panel_mode(o, *board) : script_mode(o, *board);
 }

@@ -207,23 +207,36 @@ class MotorRow : public Fl_Widget {
   uint8_t outputs_ = 0;
 };
 
-// Active while held down with the mouse; the board also holds it from the keys.
+// Active while held down with the mouse, and for at least kShortestCallSeconds after
+// a click; the board also holds it from the keys.
 class HoldButton : public Fl_Button {
  public:
   HoldButton(int x, int y, int w, int h, const char* label, sim::SharedBoard& board, int input)
       : Fl_Button(x, y, w, h, label), board_(board), input_(input) {
     visible_focus(0);
   }
+  ~HoldButton() override {
+    if (Fl::has_timeout(let_go, this)) {
+      Fl::remove_timeout(let_go, this);
+      hold(board_, input_, false);
+    }
+  }
   int handle(int event) override {
     switch (event) {
       case FL_PUSH:
+        Fl::remove_timeout(let_go, this);
+        pressed_at_ = sim::monotonic_ns();
         hold(board_, input_, true);
         value(1);
         return 1;
-      case FL_RELEASE:
-        hold(board_, input_, false);
-        value(0);
+      case FL_RELEASE: {
+        const double held = static_cast<double>(sim::monotonic_ns() - pressed_at_) / sim::kNanosPerSecond;
+        if (held >= kShortestCallSeconds)
+          let_go(this);
+        else
+          Fl::add_timeout(kShortestCallSeconds - held, let_go, this);
         return 1;
+      }
       case FL_DRAG:
         return 1;
       default:
@@ -232,26 +245,35 @@ class HoldButton : public Fl_Button {
   }
 
  private:
+  static void let_go(void* data) {
+    auto* b = static_cast<HoldButton*>(data);
+    hold(b->board_, b->input_, false);
+    b->value(0);
+  }
   sim::SharedBoard& board_;
   int input_;
+  int64_t pressed_at_ = 0;
 };
 
 class PanelWindow : public Fl_Double_Window {
  public:
   PanelWindow(int w, int h, const char* title, sim::SharedBoard& board)
       : Fl_Double_Window(w, h, title), board_(board) {}
-  int handle(int event) override {
-    if (event == FL_KEYDOWN || event == FL_SHORTCUT || event == FL_KEYUP) {
-      const int key = Fl::event_key();
-      for (int i = 0; i < sim::kFloors; ++i) {
-        if (key == kCallKeys[i] || key == FL_KP + kCallKeys[i]) {
-          const bool down = event != FL_KEYUP;
-          if (down != keys_[i]) hold(board_, sim::kFirstCallInput + i, down);
-          keys_[i] = down;
-          return 1;
-        }
+  // Seen before any widget: the call keys work whichever widget has the focus.
+  bool call_key(int event) {
+    if (event != FL_KEYDOWN && event != FL_KEYUP) return false;
+    const int key = Fl::event_key();
+    for (int i = 0; i < sim::kFloors; ++i) {
+      if (key == kCallKeys[i] || key == FL_KP + kCallKeys[i]) {
+        const bool down = event == FL_KEYDOWN;
+        if (down != keys_[i]) hold(board_, sim::kFirstCallInput + i, down);
+        keys_[i] = down;
+        return true;
       }
     }
+    return false;
+  }
+  int handle(int event) override {
     if (event == FL_UNFOCUS) release_keys();
     return Fl_Double_Window::handle(event);
   }
@@ -276,6 +298,13 @@ class PanelWindow : public Fl_Double_Window {
   bool keys_[sim::kFloors] = {};
 };
 
+PanelWindow* key_window = nullptr;
+
+int dispatch(int event, Fl_Window* window) {
+  if (key_window && window == key_window && key_window->call_key(event)) return 1;
+  return Fl::handle_(event, window);
+}
+
 struct Panel {
   sim::SharedBoard* board;
   Child* command;
@@ -290,13 +319,13 @@ struct Panel {
   Fl_Hor_Value_Slider* sliders[sim::kAnalogInputs];
   Fl_Box* status;
   std::string status_text;
-  const volatile int* stop;
+  bool (*stopping)();
   int exit_code = -1;
 };
 
 void frame(void* data) {
   Panel& p = *static_cast<Panel*>(data);
-  if (*p.stop) {
+  if (p.stopping()) {
     p.window->hide();
     return;
   }
@@ -371,7 +400,7 @@ void heading(int x, int y, int w, const char* text) {
 }  // namespace
 
 int run_panel(Display* display, sim::SharedBoard& board, Child* command, const std::string& command_text,
-              const volatile int* stop) {
+              bool (*stopping)()) {
   fl_open_display(display);
   Fl::scheme("gtk+");
   Fl::visual(FL_DOUBLE | FL_INDEX);
@@ -383,7 +412,7 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   p.board = &board;
   p.command = command;
   p.command_text = command_text;
-  p.stop = stop;
+  p.stopping = stopping;
   const std::string title = "placasim - board " + board.name();
   auto* window = new PanelWindow(kWindowW, kWindowH, title.c_str(), board);
   p.window = window;
@@ -466,12 +495,19 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   // Beside the program's windows, which open near the top-left corner.
   window->position(std::max(sx, sx + sw - kWindowW - 40), sy + 40);
   window->show();
+  key_window = window;
+  Fl::event_dispatch(dispatch);
   Fl::add_timeout(kFrameSeconds, frame, &p);
   Fl::run();
   Fl::remove_timeout(frame, &p);
+  Fl::event_dispatch(nullptr);
+  key_window = nullptr;
   window->release_keys();
   delete window;
+  XFlush(display);  // the window leaves the screen now, not when placasim ends
   return p.exit_code;
 }
+
+void serve_display(int ms) { Fl::wait(ms / 1000.0); }
 
 }  // namespace placasim

@@ -10,9 +10,15 @@
 namespace placasim {
 
 // Runs the panel on an open display until its window is closed, the command (if
-// any) ends, or *stop becomes non-zero. Gives the command's exit code once it has
-// ended, or -1 when the panel was closed first.
+// any) ends, or stopping() holds. Gives the command's exit code once it has ended,
+// or -1 when the panel was closed first; the window is gone from the screen then.
 int run_panel(Display* display, sim::SharedBoard& board, Child* command, const std::string& command_text,
-              const volatile int* stop);
+              bool (*stopping)());
+// Answers the window system for up to ms milliseconds, after the panel has closed.
+void serve_display(int ms);
+
+// A click on a call button holds its input at least this long, so that a program
+// polling the board sees even a quick one.
+constexpr double kShortestCallSeconds = 0.2;
 
 }  // namespace placasim

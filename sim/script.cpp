@@ -1,5 +1,6 @@
 #include "script.h"
 
+#include <sys/stat.h>
 #include <time.h>
 
 #include <cerrno>
@@ -7,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <istream>
 #include <ostream>
 #include <sstream>
@@ -157,7 +160,6 @@ class Runner {
     }
     observe();
     emit("end", std::string("\"ok\":") + (failures ? "false" : "true"));
-    out_.flush();
     return failures ? kScriptFailed : kScriptPassed;
   }
 
@@ -168,6 +170,7 @@ class Runner {
     out_ << "{\"t\":" << fixed(seconds(at_ns < 0 ? clock_.now_ns() : at_ns), 3) << ",\"event\":\"" << event << '"';
     if (!fields.empty()) out_ << ',' << fields;
     out_ << "}\n";
+    out_.flush();  // a reader follows the trace as it is written
   }
 
   void look() {
@@ -347,10 +350,42 @@ class Runner {
 
 }  // namespace
 
+namespace {
+
+enum class LineRead { line, end, too_long };
+
+// One line without its newline, at most kMaxScriptLine bytes; *total counts every byte.
+LineRead read_line(std::istream& in, std::string* line, std::size_t* total) {
+  line->clear();
+  std::streambuf* buf = in.rdbuf();
+  for (;;) {
+    const int c = buf->sbumpc();
+    if (c == std::char_traits<char>::eof()) return line->empty() ? LineRead::end : LineRead::line;
+    ++*total;
+    if (c == '\n') return LineRead::line;
+    if (line->size() == kMaxScriptLine) return LineRead::too_long;
+    line->push_back(static_cast<char>(c));
+  }
+}
+
+}  // namespace
+
 bool parse_script(std::istream& in, std::vector<Step>* steps, std::string* error) {
   steps->clear();
   std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
+  std::size_t total = 0;
+  for (int number = 1;; ++number) {
+    const LineRead r = read_line(in, &line, &total);
+    if (total > kMaxScriptBytes) {
+      *error = "longer than " + std::to_string(kMaxScriptBytes) + " bytes; a script may not be";
+      return false;
+    }
+    if (r == LineRead::too_long) {
+      *error = "line " + std::to_string(number) + ": longer than " + std::to_string(kMaxScriptLine) +
+               " bytes; a line may not be";
+      return false;
+    }
+    if (r == LineRead::end) return true;
     const std::string t = trim(line);
     if (t.empty() || t[0] == '#') continue;
     Step step{};
@@ -362,7 +397,20 @@ bool parse_script(std::istream& in, std::vector<Step>* steps, std::string* error
     }
     steps->push_back(step);
   }
-  return true;
+}
+
+bool read_script_file(const std::string& path, std::vector<Step>* steps, std::string* error) {
+  struct stat st{};
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = "is a directory, not a script";
+    return false;
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    *error = std::string("cannot read the script: ") + std::strerror(errno);
+    return false;
+  }
+  return parse_script(file, steps, error);
 }
 
 int64_t RealClock::now_ns() { return sim::monotonic_ns(); }
@@ -380,10 +428,51 @@ int run_script(const std::vector<Step>& steps, sim::SharedBoard& board, Clock& c
   return runner.run(steps);
 }
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at s[i] (1 to 4), or 0 when it is not one.
+std::size_t utf8_length(const std::string& s, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+  const unsigned c = byte(i);
+  if (c < 0x80) return 1;
+  std::size_t n;
+  unsigned lo = 0x80, hi = 0xBF;  // range of the second byte, narrowed against overlongs and surrogates
+  if (c >= 0xC2 && c <= 0xDF) n = 2;
+  else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k < n; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return n;
+}
+
+}  // namespace
+
 std::string json_string(const std::string& s) {
   std::string r = "\"";
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t n = utf8_length(s, i);
+    if (n == 0) {
+      r += "\\ufffd";
+      ++i;
+      continue;
+    }
+    if (n > 1) {
+      r.append(s, i, n);
+      i += n;
+      continue;
+    }
+    ++i;
     switch (c) {
       case '"': r += "\\\""; break;
       case '\\': r += "\\\\"; break;
@@ -396,7 +485,7 @@ std::string json_string(const std::string& s) {
           std::snprintf(buf, sizeof buf, "\\u%04x", c);
           r += buf;
         } else {
-          r += ch;
+          r += static_cast<char>(c);
         }
     }
   }

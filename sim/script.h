@@ -26,8 +26,15 @@ struct Step {
   std::string command;
 };
 
-// Reads a whole script; false with *error ("line N: ...") on the first bad line.
+// Limits of a script, so that a stray file cannot take the memory.
+constexpr std::size_t kMaxScriptLine = 4096;
+constexpr std::size_t kMaxScriptBytes = 1 << 20;
+
+// Reads a whole script; false with *error ("line N: ...") on the first bad line, a
+// line longer than kMaxScriptLine or a script longer than kMaxScriptBytes.
 bool parse_script(std::istream& in, std::vector<Step>* steps, std::string* error);
+// The same from a file; a directory or a file that cannot be read is refused.
+bool read_script_file(const std::string& path, std::vector<Step>* steps, std::string* error);
 
 // Time as the runner sees it; tests pass a fake one.
 class Clock {
@@ -61,7 +68,7 @@ constexpr int kScriptFailed = 1;
 int run_script(const std::vector<Step>& steps, sim::SharedBoard& board, Clock& clock, std::ostream& out,
                const RunHooks& hooks = {});
 
-// A JSON string literal.
+// A JSON string literal; bytes that are not UTF-8 become U+FFFD.
 std::string json_string(const std::string& s);
 
 }  // namespace placasim

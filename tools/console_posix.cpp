@@ -17,6 +17,10 @@ void on_signal(int) { stop_requested.store(true); }
 
 }  // namespace
 
+std::vector<std::string> arguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
+}
+
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
 bool begin_live_view() {

@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 
@@ -22,6 +23,24 @@ BOOL WINAPI on_control(DWORD event) {
 }
 
 }  // namespace
+
+// The C runtime's argv is in the ANSI code page, whose conversion maps characters it
+// lacks to look-alikes ("３" to "3", "Ｄ" to "D"); the wide command line keeps them.
+std::vector<std::string> arguments(int argc, char** argv) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr)
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
+  std::vector<std::string> args;
+  for (int i = 1; i < count; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(size > 0 ? size - 1 : 0, '\0');
+    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+    args.push_back(std::move(arg));
+  }
+  LocalFree(wide);
+  return args;
+}
 
 bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 

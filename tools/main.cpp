@@ -7,7 +7,7 @@
 #include "placa_cli.h"
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+  const std::vector<std::string> args = placa::console::arguments(argc, argv);
   placa::WatchSettings watch;
   watch.on_terminal = placa::console::stdout_is_terminal();
   watch.prepare = placa::console::begin_live_view;

@@ -23,8 +23,11 @@ class Kernel {
   virtual std::optional<std::string> read_text(const std::string& path) = 0;
   // Names of the entries of a directory; empty when it does not exist.
   virtual std::vector<std::string> list_dir(const std::string& path) = 0;
-  // Name of the group that owns a file; empty when unknown.
-  virtual std::string owner_group(const std::string& path) = 0;
+  // Name of the group whose members may read and write a file; empty when there is
+  // none worth joining (no group permission, or the group is root's).
+  virtual std::string access_group(const std::string& path) = 0;
+  // Whether the process runs as root, to whom raw port I/O is open.
+  virtual bool root() = 0;
 
   // Raw port access. The permission belongs to the calling thread only: the kernel
   // keeps one I/O bitmap per thread. 0, or -errno.

@@ -59,9 +59,10 @@ class LinuxKernel final : public Kernel {
     return names;
   }
 
-  std::string owner_group(const std::string& path) override {
+  std::string access_group(const std::string& path) override {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return {};
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || info.st_gid == 0) return {};
     std::vector<char> buffer(4096);
     group entry{};
     group* found = nullptr;
@@ -70,6 +71,8 @@ class LinuxKernel final : public Kernel {
       buffer.resize(buffer.size() * 2);
     return found != nullptr ? found->gr_name : std::to_string(info.st_gid);
   }
+
+  bool root() override { return ::geteuid() == 0; }
 
 #if PARPORT_RAW_IO
   int ioperm(uint32_t from, uint32_t count) override {

@@ -64,8 +64,11 @@ std::string open_failure(Kernel& kernel, const std::string& path, int error) {
       return path + " does not exist (is the ppdev module loaded?)";
     case EACCES:
     case EPERM: {
-      const std::string group = kernel.owner_group(path);
-      if (group.empty()) return "permission denied on " + path;
+      const std::string group = kernel.access_group(path);
+      if (group.empty())
+        return "permission denied on " + path + ", which only its owner may open: a udev rule giving it " +
+               "to group lp with mode 0660 (Debian's does), or \"sudo chgrp lp " + path +
+               " && sudo chmod 660 " + path + "\", then membership of lp lets a user in";
       return "permission denied on " + path + ": the user must be a member of group \"" + group +
              "\", which owns it (log in again after joining)";
     }
@@ -77,18 +80,31 @@ std::string open_failure(Kernel& kernel, const std::string& path, int error) {
   }
 }
 
-std::string raw_failure(std::optional<uint16_t> base, int error) {
+std::string raw_failure(std::optional<uint16_t> base, int error, bool root) {
   if (!base) return "its I/O address is unknown, so raw port I/O is not possible";
   const std::string where = "raw port I/O at " + hex(*base);
+  if (!root) return where + " needs root (without root, ppdev and membership of group lp are the way)";
   switch (error) {
     case EPERM:
     case EACCES:
-      return where + " is not permitted (needs root)";
+      return where + " is not permitted";
     case ENOSYS:
-      return where + " is not available on this machine";
+      return where + " is not available on this machine (its kernel has no ioperm)";
     default:
       return where + " failed (" + error_text(error) + ")";
   }
+}
+
+// Who holds a port, from the devices registered on it; programs register as "ppdevN".
+std::string held_by(const std::vector<std::string>& holders) {
+  std::string drivers;
+  for (const std::string& name : holders)
+    if (name.rfind("ppdev", 0) != 0) drivers += (drivers.empty() ? "" : ", ") + name;
+  if (!drivers.empty())
+    return "the kernel driver " + drivers +
+           " holds it (the printer driver lp lets go with \"sudo modprobe -r lp\")";
+  if (!holders.empty()) return "another program holds it";
+  return "another program or a kernel driver such as lp holds it";
 }
 
 constexpr const char* kIdleNote = "; its registers now read as an idle port";
@@ -110,12 +126,25 @@ void ParallelPorts::scan_proc() {
   }
   // Directory order is arbitrary; where two ports claim one block the lower number wins.
   std::sort(bases_.begin(), bases_.end());
+  // The kernel may number another port first (0x278 as parport0, 0x378 as parport1).
+  const auto standard = std::find_if(bases_.begin(), bases_.end(),
+                                     [](const auto& entry) { return entry.second == kFirstPortBase; });
+  if (standard != bases_.end()) first_ = standard->first;
+}
+
+// The devices registered on a port: kernel drivers such as lp, and programs using ppdev.
+std::vector<std::string> ParallelPorts::holders(int number) {
+  const std::string devices = std::string(kProcDir) + "/parport" + std::to_string(number) + "/devices";
+  std::vector<std::string> names;
+  for (const std::string& name : kernel_.list_dir(devices))
+    if (name != "active" && name != "." && name != "..") names.push_back(name);
+  return names;
 }
 
 std::optional<ParallelPorts::Register> ParallelPorts::map(int64_t address) {
-  if (address >= kFirstPortBase && address < kFirstPortBase + kRegisterCount)
-    return Register{0, static_cast<int32_t>(address - kFirstPortBase)};
   scan_proc();
+  if (address >= kFirstPortBase && address < kFirstPortBase + kRegisterCount)
+    return Register{first_, static_cast<int32_t>(address - kFirstPortBase)};
   for (const auto& [number, base] : bases_)
     if (base != 0 && address >= base && address < base + kRegisterCount)
       return Register{number, static_cast<int32_t>(address - base)};
@@ -142,14 +171,13 @@ void ParallelPorts::open(int number, Device& d) {
     // Someone else holds the port: raw I/O would fight them over it.
     kernel_.close(fd);
     d.access = Access::kNone;
-    kernel_.warn("io: cannot claim " + path + " (" + error_text(-error) +
-                 "): another program or a kernel driver such as lp holds it" + kIdleNote);
+    kernel_.warn("io: cannot claim " + path + " (" + error_text(-error) + "): " + held_by(holders(number)) +
+                 kIdleNote);
     return;
   }
   if (-fd == EBUSY) {
     d.access = Access::kNone;
-    kernel_.warn("io: " + path + " is busy: another program or a kernel driver such as lp holds it" +
-                 kIdleNote);
+    kernel_.warn("io: " + path + " is busy: " + held_by(holders(number)) + kIdleNote);
     return;
   }
 
@@ -161,8 +189,10 @@ void ParallelPorts::open(int number, Device& d) {
   } else if (number == 0) {
     d.base = kFirstPortBase;  // no kernel port driver at all: the standard address
   }
+  // Whoever is registered on the port (lp, as ppdev would have refused) is never overridden.
+  const std::vector<std::string> registered = holders(number);
   int raw_error = 0;
-  if (d.base) {
+  if (d.base && registered.empty()) {
     raw_error = -kernel_.ioperm(*d.base, kRegisterCount);
     if (raw_error == 0) {
       thread_grants.push_back({serial_, *d.base});
@@ -171,8 +201,10 @@ void ParallelPorts::open(int number, Device& d) {
     }
   }
   d.access = Access::kNone;
-  kernel_.warn("io: no access to the parallel port " + path + ": " + open_failure(kernel_, path, -fd) +
-               "; " + raw_failure(d.base, raw_error) + kIdleNote);
+  kernel_.warn("io: no access to the parallel port " + path + ": " + open_failure(kernel_, path, -fd) + "; " +
+               (registered.empty() ? raw_failure(d.base, raw_error, kernel_.root())
+                                   : "raw port I/O is not used: " + held_by(registered)) +
+               kIdleNote);
 }
 
 bool ParallelPorts::raw_permitted(uint16_t base) {
@@ -208,9 +240,11 @@ uint8_t ParallelPorts::read_locked(int64_t address) {
       }
       return value;
     }
-    case Access::kRaw:
+    case Access::kRaw: {
       if (!raw_permitted(*d.base)) return idle;
-      return kernel_.inb(static_cast<uint16_t>(*d.base + r->offset));
+      const uint8_t value = kernel_.inb(static_cast<uint16_t>(*d.base + r->offset));
+      return r->offset == kControlOffset ? value & kControlLines : value;
+    }
     default:
       return idle;
   }
@@ -221,7 +255,7 @@ void ParallelPorts::write_locked(int64_t address, uint8_t value) {
   if (!r) return;
   Device& d = device(r->device);
   if (r->offset == kStatusOffset) return;  // read-only
-  unsigned char byte = r->offset == kControlOffset ? value & kControlWritable : value;
+  unsigned char byte = r->offset == kControlOffset ? value & kControlLines : value;
   switch (d.access) {
     case Access::kPpdev: {
       const unsigned long request = r->offset == kDataOffset ? PPWDATA : PPWCONTROL;
@@ -237,11 +271,6 @@ void ParallelPorts::write_locked(int64_t address, uint8_t value) {
   }
 }
 
-template <typename Change>
-void ParallelPorts::modify_locked(int64_t address, Change change) {
-  write_locked(address, change(read_locked(address)));
-}
-
 void ParallelPorts::write(int64_t address, uint8_t value) {
   std::lock_guard<std::mutex> guard(lock_);
   write_locked(address, value);
@@ -252,71 +281,10 @@ uint8_t ParallelPorts::read(int64_t address) {
   return read_locked(address);
 }
 
-void ParallelPorts::write_word(int64_t address, uint16_t value) {
-  std::lock_guard<std::mutex> guard(lock_);
-  for (int i = 0; i < 2; ++i) write_locked(address + i, static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void ParallelPorts::write_dword(int64_t address, uint32_t value) {
-  std::lock_guard<std::mutex> guard(lock_);
-  for (int i = 0; i < 4; ++i) write_locked(address + i, static_cast<uint8_t>(value >> (8 * i)));
-}
-
-uint16_t ParallelPorts::read_word(int64_t address) {
-  std::lock_guard<std::mutex> guard(lock_);
-  uint16_t value = 0;
-  for (int i = 0; i < 2; ++i) value |= static_cast<uint16_t>(read_locked(address + i) << (8 * i));
-  return value;
-}
-
-uint32_t ParallelPorts::read_dword(int64_t address) {
-  std::lock_guard<std::mutex> guard(lock_);
-  uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(read_locked(address + i)) << (8 * i);
-  return value;
-}
-
-void ParallelPorts::set_bit(int64_t address, uint32_t bit) {
-  if (bit > 7) return;
-  std::lock_guard<std::mutex> guard(lock_);
-  modify_locked(address, [bit](uint8_t v) { return static_cast<uint8_t>(v | (1u << bit)); });
-}
-
-void ParallelPorts::clear_bit(int64_t address, uint32_t bit) {
-  if (bit > 7) return;
-  std::lock_guard<std::mutex> guard(lock_);
-  modify_locked(address, [bit](uint8_t v) { return static_cast<uint8_t>(v & ~(1u << bit)); });
-}
-
-void ParallelPorts::toggle_bit(int64_t address, uint32_t bit) {
-  if (bit > 7) return;
-  std::lock_guard<std::mutex> guard(lock_);
-  modify_locked(address, [bit](uint8_t v) { return static_cast<uint8_t>(v ^ (1u << bit)); });
-}
-
-int32_t ParallelPorts::get_bit(int64_t address, uint32_t bit) {
-  if (bit > 7) return 0;
-  std::lock_guard<std::mutex> guard(lock_);
-  return (read_locked(address) >> bit) & 1;
-}
-
-int32_t ParallelPorts::shift_right(int64_t address, int32_t in) {
-  std::lock_guard<std::mutex> guard(lock_);
-  const uint8_t value = read_locked(address);
-  write_locked(address, static_cast<uint8_t>((value >> 1) | ((in & 1) << 7)));
-  return value & 1;
-}
-
-int32_t ParallelPorts::shift_left(int64_t address, int32_t in) {
-  std::lock_guard<std::mutex> guard(lock_);
-  const uint8_t value = read_locked(address);
-  write_locked(address, static_cast<uint8_t>((value << 1) | (in & 1)));
-  return value >> 7;
-}
-
 bool ParallelPorts::installed() {
   std::lock_guard<std::mutex> guard(lock_);
-  Device& d = device(0);
+  scan_proc();
+  Device& d = device(first_);
   if (d.access == Access::kPpdev) return true;
   return d.access == Access::kRaw && raw_permitted(*d.base);
 }

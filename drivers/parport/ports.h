@@ -9,23 +9,27 @@
 #include <string>
 #include <vector>
 
+#include "board/registros.h"
 #include "kernel.h"
+#include "port_ops.h"
 
 namespace parport {
 
 // The register block the system calls "the first parallel port".
-constexpr int32_t kFirstPortBase = 0x378;
+constexpr int32_t kFirstPortBase = REGISTRO_DATOS;
 constexpr int32_t kRegisterCount = 3;
 constexpr int32_t kDataOffset = 0, kStatusOffset = 1, kControlOffset = 2;
 
 // What an idle port answers: every board input reads off when its status line is high.
-constexpr uint8_t kIdleStatus = 0x78;
+constexpr uint8_t kIdleStatus = BITS_DE_GRUPO;
 constexpr uint8_t kIdleRegister = 0x00;
 // An address with no port behind it reads as an undriven bus.
 constexpr uint8_t kNoPortRead = 0xFF;
-// Control bits 4 (interrupt enable) and 5 (data direction) stay clear, as the kernel
-// keeps them through ppdev, so the data lines always drive the board.
-constexpr uint8_t kControlWritable = 0x0F;
+// Control bits 0..3 are the four lines on the connector. Bits 4 (interrupt enable) and
+// 5 (data direction) are written as 0, so the data lines always drive the board (through
+// ppdev the kernel keeps 5 clear and sets 4 itself at the claim); reads give bits 0..3
+// only, as the kernel's copy does through ppdev, so both ways read alike.
+constexpr uint8_t kControlLines = 0x0F;
 
 constexpr const char* kDevicePrefix = "/dev/parport";
 constexpr const char* kProcDir = "/proc/sys/dev/parport";
@@ -40,20 +44,14 @@ class ParallelPorts {
 
   void write(int64_t address, uint8_t value);
   uint8_t read(int64_t address);
-  // Little-endian across consecutive addresses.
-  void write_word(int64_t address, uint16_t value);
-  void write_dword(int64_t address, uint32_t value);
-  uint16_t read_word(int64_t address);
-  uint32_t read_dword(int64_t address);
-  // Bits 0..7; any other bit number does nothing and reads 0.
-  void set_bit(int64_t address, uint32_t bit);
-  void clear_bit(int64_t address, uint32_t bit);
-  void toggle_bit(int64_t address, uint32_t bit);
-  int32_t get_bit(int64_t address, uint32_t bit);
-  // One place toward bit 0 (right) or bit 7 (left), bringing in bit 0 of `in` at the
-  // other end; the result is the bit shifted out.
-  int32_t shift_right(int64_t address, int32_t in);
-  int32_t shift_left(int64_t address, int32_t in);
+  // Runs f on the ports' bytes under one lock, so a word or a read-modify-write is
+  // one step for other threads.
+  template <typename F>
+  void locked(F&& f) {
+    std::lock_guard<std::mutex> guard(lock_);
+    LockedBytes bytes(*this);
+    f(static_cast<port_ops::Bytes&>(bytes));
+  }
   // Whether the first port can be reached; claims it if that has not happened yet.
   bool installed();
 
@@ -73,21 +71,30 @@ class ParallelPorts {
 
   std::optional<Register> map(int64_t address);
   void scan_proc();
+  std::vector<std::string> holders(int number);
   Device& device(int number);
   void open(int number, Device& d);
   bool raw_permitted(uint16_t base);
   void lost(int number, Device& d, int error);
 
+  class LockedBytes final : public port_ops::Bytes {
+   public:
+    explicit LockedBytes(ParallelPorts& ports) : ports_(ports) {}
+    uint8_t read(int64_t address) override { return ports_.read_locked(address); }
+    void write(int64_t address, uint8_t value) override { ports_.write_locked(address, value); }
+
+   private:
+    ParallelPorts& ports_;
+  };
   uint8_t read_locked(int64_t address);
   void write_locked(int64_t address, uint8_t value);
-  template <typename Change>
-  void modify_locked(int64_t address, Change change);
 
   Kernel& kernel_;
   const uint64_t serial_;  // tells this instance's per-thread raw grants apart
   std::mutex lock_;
   bool scanned_ = false;
   std::vector<std::pair<int, uint16_t>> bases_;  // device number, base address
+  int first_ = 0;  // the port that 888..890 reach
   std::map<int, Device> devices_;
 };
 

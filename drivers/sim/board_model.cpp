@@ -44,16 +44,6 @@ uint8_t status_lines(const BoardState& board) {
   }
 }
 
-bool valid_bit(int bit) { return bit >= 0 && bit < 8; }
-
-// Read-modify-write of one port; the status register takes no writes, so a bit
-// operation on it changes nothing.
-template <typename F>
-void modify(BoardState& board, int32_t port, int64_t now_ns, F change) {
-  const uint8_t old_value = board_read(board, port, now_ns);
-  board_write(board, port, change(old_value), now_ns);
-}
-
 }  // namespace
 
 void board_reset(BoardState& board, int64_t now_ns) {
@@ -116,7 +106,7 @@ int analog_channel(uint8_t mask) {
   return 0;
 }
 
-void board_write(BoardState& board, int32_t port, uint8_t value, int64_t now_ns) {
+void board_write(BoardState& board, int64_t port, uint8_t value, int64_t now_ns) {
   board_advance(board, now_ns);
   if (port == kDataPort) {
     board.data = value;
@@ -131,70 +121,12 @@ void board_write(BoardState& board, int32_t port, uint8_t value, int64_t now_ns)
   }
 }
 
-uint8_t board_read(BoardState& board, int32_t port, int64_t now_ns) {
+uint8_t board_read(BoardState& board, int64_t port, int64_t now_ns) {
   board_advance(board, now_ns);
   if (port == kDataPort) return board.data;
   if (port == kControlPort) return board.control;
   if (port == kStatusPort) return status_lines(board);
   return kFloatingBus;
-}
-
-// The i-th port after `port`; past the top of the address range there is no register.
-static int32_t port_after(int32_t port, int i) {
-  const int64_t next = static_cast<int64_t>(port) + i;
-  return next > INT32_MAX ? -1 : static_cast<int32_t>(next);
-}
-
-void board_write_word(BoardState& board, int32_t port, uint16_t value, int64_t now_ns) {
-  for (int i = 0; i < 2; ++i) board_write(board, port_after(port, i), static_cast<uint8_t>(value >> (8 * i)), now_ns);
-}
-
-void board_write_dword(BoardState& board, int32_t port, uint32_t value, int64_t now_ns) {
-  for (int i = 0; i < 4; ++i) board_write(board, port_after(port, i), static_cast<uint8_t>(value >> (8 * i)), now_ns);
-}
-
-uint16_t board_read_word(BoardState& board, int32_t port, int64_t now_ns) {
-  uint16_t value = 0;
-  for (int i = 0; i < 2; ++i) value |= static_cast<uint16_t>(board_read(board, port_after(port, i), now_ns) << (8 * i));
-  return value;
-}
-
-uint32_t board_read_dword(BoardState& board, int32_t port, int64_t now_ns) {
-  uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(board_read(board, port_after(port, i), now_ns)) << (8 * i);
-  return value;
-}
-
-void board_set_bit(BoardState& board, int32_t port, int bit, int64_t now_ns) {
-  if (!valid_bit(bit)) return;
-  modify(board, port, now_ns, [bit](uint8_t v) { return static_cast<uint8_t>(v | (1u << bit)); });
-}
-
-void board_clear_bit(BoardState& board, int32_t port, int bit, int64_t now_ns) {
-  if (!valid_bit(bit)) return;
-  modify(board, port, now_ns, [bit](uint8_t v) { return static_cast<uint8_t>(v & ~(1u << bit)); });
-}
-
-void board_toggle_bit(BoardState& board, int32_t port, int bit, int64_t now_ns) {
-  if (!valid_bit(bit)) return;
-  modify(board, port, now_ns, [bit](uint8_t v) { return static_cast<uint8_t>(v ^ (1u << bit)); });
-}
-
-int32_t board_get_bit(BoardState& board, int32_t port, int bit, int64_t now_ns) {
-  if (!valid_bit(bit)) return 0;
-  return (board_read(board, port, now_ns) >> bit) & 1;
-}
-
-int32_t board_shift_right(BoardState& board, int32_t port, int32_t in_bit, int64_t now_ns) {
-  const uint8_t old_value = board_read(board, port, now_ns);
-  board_write(board, port, static_cast<uint8_t>((old_value >> 1) | ((in_bit & 1) << 7)), now_ns);
-  return old_value & 1;
-}
-
-int32_t board_shift_left(BoardState& board, int32_t port, int32_t in_bit, int64_t now_ns) {
-  const uint8_t old_value = board_read(board, port, now_ns);
-  board_write(board, port, static_cast<uint8_t>((old_value << 1) | (in_bit & 1)), now_ns);
-  return (old_value >> 7) & 1;
 }
 
 void board_hold_input(BoardState& board, int n, bool on) {

@@ -5,26 +5,28 @@
 
 #include <cstdint>
 
+#include "board/registros.h"
+
 namespace sim {
 
-// Registers of the first parallel port.
-constexpr int32_t kDataPort = 888;
-constexpr int32_t kStatusPort = 889;
-constexpr int32_t kControlPort = 890;
+// The register protocol (board/registros.h) under the model's names.
+constexpr int32_t kDataPort = REGISTRO_DATOS;
+constexpr int32_t kStatusPort = REGISTRO_ESTADO;
+constexpr int32_t kControlPort = REGISTRO_CONTROL;
 
 // Control values and what the board does with them.
-constexpr uint8_t kControlOutputs = 7;      // data written now goes to the output latch
-constexpr uint8_t kControlSelect = 5;       // data written now selects the analog channel
-constexpr uint8_t kControlSample = 8;       // writing it samples the selected channel
-constexpr uint8_t kControlInputsLow = 3;    // status shows inputs 1..4, inverted
-constexpr uint8_t kControlInputsHigh = 1;   // status shows inputs 5..8, inverted
-constexpr uint8_t kControlAnalogLow = 2;    // status shows count bits 0..3
-constexpr uint8_t kControlAnalogHigh = 0;   // status shows count bits 4..7
+constexpr uint8_t kControlOutputs = CONTROL_SALIDAS;               // data written now goes to the output latch
+constexpr uint8_t kControlSelect = CONTROL_SELECCION_ANALOGICA;    // data written now selects the analog channel
+constexpr uint8_t kControlSample = CONTROL_CONVERSION;             // writing it samples the selected channel
+constexpr uint8_t kControlInputsLow = CONTROL_ENTRADAS_BAJAS;      // status shows inputs 1..4, inverted
+constexpr uint8_t kControlInputsHigh = CONTROL_ENTRADAS_ALTAS;     // status shows inputs 5..8, inverted
+constexpr uint8_t kControlAnalogLow = CONTROL_ANALOGICA_BAJA;      // status shows count bits 0..3
+constexpr uint8_t kControlAnalogHigh = CONTROL_ANALOGICA_ALTA;     // status shows count bits 4..7
 
 // The four status lines the board drives: bits 3..6. With nothing selected they
 // idle high, which reads as "no input active".
-constexpr int kStatusShift = 3;
-constexpr uint8_t kStatusLines = 0x78;
+constexpr int kStatusShift = DESPLAZAMIENTO_DE_GRUPO;
+constexpr uint8_t kStatusLines = BITS_DE_GRUPO;
 // A read of a port the board does not decode: a floating bus.
 constexpr uint8_t kFloatingBus = 0xFF;
 
@@ -85,23 +87,9 @@ void board_reset(BoardState& board, int64_t now_ns);
 void board_advance(BoardState& board, int64_t now_ns);
 
 // Register access as seen from the parallel port; each first advances the model.
-void board_write(BoardState& board, int32_t port, uint8_t value, int64_t now_ns);
-uint8_t board_read(BoardState& board, int32_t port, int64_t now_ns);
-
-// Multi-byte and bit operations, on consecutive ports from the one given, low byte
-// first, each byte through board_write/board_read.
-void board_write_word(BoardState& board, int32_t port, uint16_t value, int64_t now_ns);
-void board_write_dword(BoardState& board, int32_t port, uint32_t value, int64_t now_ns);
-uint16_t board_read_word(BoardState& board, int32_t port, int64_t now_ns);
-uint32_t board_read_dword(BoardState& board, int32_t port, int64_t now_ns);
-// Bits 0..7; other bit numbers leave the port alone and read as 0.
-void board_set_bit(BoardState& board, int32_t port, int bit, int64_t now_ns);
-void board_clear_bit(BoardState& board, int32_t port, int bit, int64_t now_ns);
-void board_toggle_bit(BoardState& board, int32_t port, int bit, int64_t now_ns);
-int32_t board_get_bit(BoardState& board, int32_t port, int bit, int64_t now_ns);
-// Shift the register one place, bringing in bit 0 of in_bit; returns the bit shifted out.
-int32_t board_shift_right(BoardState& board, int32_t port, int32_t in_bit, int64_t now_ns);
-int32_t board_shift_left(BoardState& board, int32_t port, int32_t in_bit, int64_t now_ns);
+// The driver derives words, bits and shifts from these (drivers/port_ops.h).
+void board_write(BoardState& board, int64_t port, uint8_t value, int64_t now_ns);
+uint8_t board_read(BoardState& board, int64_t port, int64_t now_ns);
 
 // Inputs from outside: n is 1..8; others are ignored.
 void board_hold_input(BoardState& board, int n, bool on);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <pwd.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <new>
 
 namespace sim {
@@ -24,8 +26,87 @@ constexpr uint32_t kVersion = 1;
 // How long to wait for another process that is creating the segment right now.
 constexpr int kCreationWaitSteps = 200;
 constexpr int kCreationWaitStepMs = 5;
+// Record locks on the segment's file, released by the system when a process ends:
+// a run that powered the board on holds the first byte exclusively, every program
+// driving the board holds the second shared. A process loses its own when it closes
+// any descriptor of the segment, so the driver and placasim open it once.
+constexpr off_t kRunByte = 0;
+constexpr off_t kInUseByte = 1;
 
 std::string system_error(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+std::string where(const std::string& name) { return "board \"" + name + "\" (/dev/shm" + segment_path(name) + ")"; }
+
+std::string refusal(const std::string& name, const std::string& fault) {
+  return where(name) + " " + fault + "; refusing it. Remove /dev/shm" + segment_path(name) +
+         " or choose another board with " + kBoardEnv + ".";
+}
+
+std::string user_text(uid_t uid) {
+  passwd pw{};
+  passwd* found = nullptr;
+  char buf[1024];
+  std::string id = "uid " + std::to_string(uid);
+  if (getpwuid_r(uid, &pw, buf, sizeof buf, &found) == 0 && found) return found->pw_name + (" (" + id + ")");
+  return id;
+}
+
+// Another user could have planted the segment to read and drive this user's board.
+std::string ownership_fault(const struct stat& st) {
+  if (!S_ISREG(st.st_mode)) return "is not a plain file";
+  if (st.st_uid != geteuid())
+    return "belongs to user " + user_text(st.st_uid) + ", not to you (" + user_text(geteuid()) + ")";
+  if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string("may be written by other users (mode ") + mode + ", owner " + user_text(st.st_uid) + ")";
+  }
+  return "";
+}
+
+std::string process_text(pid_t pid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string command;
+  if (comm && std::getline(comm, command) && !command.empty())
+    return command + " (pid " + std::to_string(pid) + ")";
+  return "process " + std::to_string(pid);
+}
+
+struct flock lock_on(off_t byte, short type) {
+  struct flock l{};
+  l.l_type = type;
+  l.l_whence = SEEK_SET;
+  l.l_start = byte;
+  l.l_len = 1;
+  return l;
+}
+
+// The process holding a lock on the byte that conflicts with an exclusive one, if any.
+bool holder_of(int fd, off_t byte, std::string* holder) {
+  struct flock l = lock_on(byte, F_WRLCK);
+  if (fcntl(fd, F_GETLK, &l) != 0 || l.l_type == F_UNLCK) return false;
+  *holder = l.l_pid > 0 ? process_text(l.l_pid) : "a process of another namespace";
+  return true;
+}
+
+// Takes the board's lock within kLockWaitMs; "" or what is wrong with it.
+std::string take_lock(pthread_mutex_t* lock) {
+  timespec deadline{};
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  deadline.tv_sec += kLockWaitMs / 1000;
+  deadline.tv_nsec += (kLockWaitMs % 1000) * 1000000L;
+  if (deadline.tv_nsec >= kNanosPerSecond) {
+    deadline.tv_sec += 1;
+    deadline.tv_nsec -= kNanosPerSecond;
+  }
+  const int r = pthread_mutex_clocklock(lock, CLOCK_MONOTONIC, &deadline);
+  // EOWNERDEAD: the holder died; the state is plain data that every access
+  // re-checks, so carry on with it.
+  if (r == 0 || (r == EOWNERDEAD && pthread_mutex_consistent(lock) == 0)) return "";
+  if (r == ETIMEDOUT)
+    return "has a lock that no process let go within " + std::to_string(kLockWaitMs / 1000) + " s (corrupt)";
+  return std::string("has a lock in an impossible state (") + std::strerror(r) + ")";
+}
 
 }  // namespace
 
@@ -42,6 +123,7 @@ static_assert(std::atomic<uint64_t>::is_always_lock_free, "the magic word is sha
 SegmentFacts segment_facts() {
   return {kMagic, kVersion, sizeof(SharedBoard::Segment), offsetof(SharedBoard::Segment, magic),
           offsetof(SharedBoard::Segment, version), offsetof(SharedBoard::Segment, size),
+          offsetof(SharedBoard::Segment, lock),     sizeof(pthread_mutex_t),
           offsetof(SharedBoard::Segment, board)};
 }
 
@@ -93,7 +175,6 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
   std::string ignored;
   if (!error) error = &ignored;
   const std::string path = segment_path(name);
-  const std::string where = "board \"" + name + "\" (/dev/shm" + path + ")";
   if (!valid_board_name(name)) {
     *error = "board name \"" + name + "\" is not usable: letters, digits, '.', '_' and '-' only";
     return nullptr;
@@ -107,37 +188,40 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
     fd = shm_open(path.c_str(), O_RDWR, 0);
   }
   if (fd < 0) {
-    *error = system_error(("cannot open " + where).c_str());
+    *error = system_error(("cannot open " + where(name)).c_str());
     return nullptr;
   }
+  auto refuse = [&](const std::string& fault) {
+    *error = refusal(name, fault);
+    close(fd);
+    return nullptr;
+  };
 
   if (created) {
     if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
-      *error = system_error(("cannot size " + where).c_str());
+      *error = system_error(("cannot size " + where(name)).c_str());
       close(fd);
       shm_unlink(path.c_str());
       return nullptr;
     }
   } else {
-    // The creator may be between shm_open and ftruncate: give it a moment.
     struct stat st{};
-    for (int i = 0; i < kCreationWaitSteps; ++i) {
-      if (fstat(fd, &st) != 0 || st.st_size != 0) break;
+    if (fstat(fd, &st) != 0) return refuse(system_error("cannot be examined"));
+    if (const std::string fault = ownership_fault(st); !fault.empty()) return refuse(fault);
+    // The creator may be between shm_open and ftruncate: give it a moment.
+    for (int i = 0; i < kCreationWaitSteps && st.st_size == 0; ++i) {
       usleep(kCreationWaitStepMs * 1000);
+      if (fstat(fd, &st) != 0) break;
     }
-    if (st.st_size != static_cast<off_t>(size)) {
-      *error = where + " has the wrong size (" + std::to_string(st.st_size) + " bytes, expected " +
-               std::to_string(size) + "): not a board of this placasim; refusing it. Remove /dev/shm" + path +
-               " or choose another board with " + kBoardEnv + ".";
-      close(fd);
-      return nullptr;
-    }
+    if (st.st_size != static_cast<off_t>(size))
+      return refuse("has the wrong size (" + std::to_string(st.st_size) + " bytes, expected " +
+                    std::to_string(size) + "): not a board of this placasim");
   }
 
   void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  close(fd);
   if (memory == MAP_FAILED) {
-    *error = system_error(("cannot map " + where).c_str());
+    *error = system_error(("cannot map " + where(name)).c_str());
+    close(fd);
     if (created) shm_unlink(path.c_str());
     return nullptr;
   }
@@ -149,8 +233,9 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
     segment->version = kVersion;
     segment->size = static_cast<uint32_t>(size);
     if (!init_lock(&segment->lock)) {
-      *error = "cannot set up the lock of " + where;
+      *error = "cannot set up the lock of " + where(name);
       munmap(memory, size);
+      close(fd);
       shm_unlink(path.c_str());
       return nullptr;
     }
@@ -171,33 +256,56 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
     else if (segment->version != kVersion || segment->size != size)
       fault = "was made by another version of placasim (version " + std::to_string(segment->version) + ", " +
               std::to_string(segment->size) + " bytes)";
-    else if (!plausible(segment->board))
-      fault = "holds a corrupt board state";
+    else if (fault = take_lock(&segment->lock); fault.empty()) {
+      const bool ok = plausible(segment->board);
+      pthread_mutex_unlock(&segment->lock);
+      if (!ok) fault = "holds a corrupt board state";
+    }
     if (!fault.empty()) {
-      *error = where + " " + fault + "; refusing it. Remove /dev/shm" + path + " or choose another board with " +
-               kBoardEnv + ".";
       munmap(memory, size);
-      return nullptr;
+      return refuse(fault);
     }
   }
-  return std::unique_ptr<SharedBoard>(new SharedBoard(name, segment, created));
+  return std::unique_ptr<SharedBoard>(new SharedBoard(name, fd, segment, created));
 }
 
 bool SharedBoard::remove(const std::string& name) {
   return valid_board_name(name) && shm_unlink(segment_path(name).c_str()) == 0;
 }
 
-SharedBoard::SharedBoard(std::string name, Segment* segment, bool created)
-    : name_(std::move(name)), segment_(segment), created_(created) {}
+SharedBoard::SharedBoard(std::string name, int fd, Segment* segment, bool created)
+    : name_(std::move(name)), fd_(fd), segment_(segment), created_(created) {}
 
-SharedBoard::~SharedBoard() { munmap(segment_, sizeof(Segment)); }
+// Closing the file drops every record lock this process holds on it.
+SharedBoard::~SharedBoard() {
+  munmap(segment_, sizeof(Segment));
+  close(fd_);
+}
+
+void SharedBoard::mark_in_use() {
+  struct flock l = lock_on(kInUseByte, F_RDLCK);
+  fcntl(fd_, F_SETLK, &l);  // best effort: without it the board only loses its guard
+}
+
+bool SharedBoard::claim_for_run(std::string* holder) {
+  struct flock run = lock_on(kRunByte, F_WRLCK);
+  if (fcntl(fd_, F_SETLK, &run) != 0) {
+    if (!holder_of(fd_, kRunByte, holder)) *holder = "another run";
+    return false;
+  }
+  if (holder_of(fd_, kInUseByte, holder)) {
+    run.l_type = F_UNLCK;
+    fcntl(fd_, F_SETLK, &run);
+    return false;
+  }
+  return true;
+}
 
 BoardState& SharedBoard::state() { return segment_->board; }
 
 SharedBoard::Guard::Guard(SharedBoard& b) : board(b) {
-  // EOWNERDEAD: the holder died; the state is plain data that every access
-  // re-checks, so carry on with it.
-  if (pthread_mutex_lock(&board.segment_->lock) == EOWNERDEAD) pthread_mutex_consistent(&board.segment_->lock);
+  if (const std::string fault = take_lock(&board.segment_->lock); !fault.empty())
+    throw BoardLost(refusal(board.name_, fault));
 }
 
 SharedBoard::Guard::~Guard() { pthread_mutex_unlock(&board.segment_->lock); }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "board_model.h"
@@ -13,6 +14,9 @@ namespace sim {
 // The environment variable that names the board; the driver and placasim read it.
 constexpr const char* kBoardEnv = "PLACASIM_BOARD";
 constexpr std::size_t kMaxBoardName = 200;
+// A lock held longer than this is taken for a corrupt segment: the board's own
+// critical sections last microseconds.
+constexpr int kLockWaitMs = 2000;
 
 // The board's name: $PLACASIM_BOARD, or "placasim-<uid>" (one board per user).
 std::string board_name_from_env();
@@ -29,15 +33,23 @@ struct SegmentFacts {
   uint64_t magic;
   uint32_t version;
   std::size_t size;
-  std::size_t magic_offset, version_offset, size_offset, board_offset;
+  std::size_t magic_offset, version_offset, size_offset, lock_offset, lock_size, board_offset;
 };
 SegmentFacts segment_facts();
+
+// The board's lock could not be taken in time, or is in an impossible state: the
+// segment is corrupt and the board unusable from then on.
+class BoardLost : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 class SharedBoard {
  public:
   // Attaches to the board, creating it at power-on if it does not exist. A segment
-  // of the wrong size, a foreign one or one left half-made is refused: null is
-  // returned and *error says why.
+  // of another user or that others may write, of the wrong size, a foreign one, one
+  // left half-made or with a lock that cannot be taken is refused: null is returned
+  // and *error says why.
   static std::unique_ptr<SharedBoard> open(const std::string& name, std::string* error);
   // Removes the board's name; processes attached keep their mapping.
   static bool remove(const std::string& name);
@@ -46,7 +58,14 @@ class SharedBoard {
   SharedBoard(const SharedBoard&) = delete;
   SharedBoard& operator=(const SharedBoard&) = delete;
 
-  // Runs f(BoardState&) under the board's lock and returns its result.
+  // A program driving the board: marks it in use for as long as this process lives.
+  void mark_in_use();
+  // For a run that powers the board on afresh: false, with *holder naming the
+  // process, while another run or a program holds the board. Held until this ends.
+  bool claim_for_run(std::string* holder);
+
+  // Runs f(BoardState&) under the board's lock and returns its result; throws
+  // BoardLost when the lock cannot be taken.
   template <typename F>
   auto with(F&& f) {
     Guard guard(*this);
@@ -64,10 +83,11 @@ class SharedBoard {
     ~Guard();
     SharedBoard& board;
   };
-  SharedBoard(std::string name, Segment* segment, bool created);
+  SharedBoard(std::string name, int fd, Segment* segment, bool created);
   BoardState& state();
 
   std::string name_;
+  int fd_;  // kept open: the in-use marks are record locks on it
   Segment* segment_;
   bool created_;
 };

@@ -10,9 +10,9 @@ namespace {
 TEST(BindingWithoutDriver, FailsOnEveryCallAndLeavesEverythingNull) {
   for (int i = 0; i < 100; ++i) ASSERT_EQ(LoadIODLL(), 1);
   EXPECT_EQ(hio, nullptr);
-  EXPECT_EQ(PortOut, nullptr);
-  EXPECT_EQ(PortIn, nullptr);
-  EXPECT_EQ(IsDriverInstalled, nullptr);
+#define EXPECT_UNBOUND(name, result, parameters) EXPECT_EQ(name, nullptr) << #name;
+  IO_ENTRY_POINTS(EXPECT_UNBOUND)
+#undef EXPECT_UNBOUND
   EXPECT_EQ(registros_de_salida.load(), 0);
 }
 

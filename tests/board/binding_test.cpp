@@ -18,24 +18,11 @@ void* address(T f) {
 TEST(BindingWithDriver, ResolvesAllThirteenNames) {
   ASSERT_EQ(LoadIODLL(), 0);
   ASSERT_NE(hio, nullptr);
-  EXPECT_EQ(address(PortOut), address(entry("PortOut")));
-  EXPECT_EQ(address(PortWordOut), address(entry("PortWordOut")));
-  EXPECT_EQ(address(PortDWordOut), address(entry("PortDWordOut")));
-  EXPECT_EQ(address(PortIn), address(entry("PortIn")));
-  EXPECT_EQ(address(PortWordIn), address(entry("PortWordIn")));
-  EXPECT_EQ(address(PortDWordIn), address(entry("PortDWordIn")));
-  EXPECT_EQ(address(SetPortBit), address(entry("SetPortBit")));
-  EXPECT_EQ(address(ClrPortBit), address(entry("ClrPortBit")));
-  EXPECT_EQ(address(NotPortBit), address(entry("NotPortBit")));
-  EXPECT_EQ(address(GetPortBit), address(entry("GetPortBit")));
-  EXPECT_EQ(address(RightPortShift), address(entry("RightPortShift")));
-  EXPECT_EQ(address(LeftPortShift), address(entry("LeftPortShift")));
-  EXPECT_EQ(address(IsDriverInstalled), address(entry("IsDriverInstalled")));
-  for (void* p : {address(PortOut), address(PortWordOut), address(PortDWordOut), address(PortIn),
-                  address(PortWordIn), address(PortDWordIn), address(SetPortBit),
-                  address(ClrPortBit), address(NotPortBit), address(GetPortBit),
-                  address(RightPortShift), address(LeftPortShift), address(IsDriverInstalled)})
-    EXPECT_NE(p, nullptr);
+#define EXPECT_RESOLVED(name, result, parameters)        \
+  EXPECT_NE(address(name), nullptr) << #name;             \
+  EXPECT_EQ(address(name), address(entry(#name))) << #name;
+  IO_ENTRY_POINTS(EXPECT_RESOLVED)
+#undef EXPECT_RESOLVED
 }
 
 TEST(BindingWithDriver, RepeatedBindingKeepsAddressesAndRegistersExitHandlerOnce) {

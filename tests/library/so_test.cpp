@@ -199,13 +199,12 @@ TEST(Exports, NothingElseIsExported) {
     EXPECT_EQ(library.get<void*>(inner), nullptr) << inner;
 }
 
-TEST(Exports, RunPathIsTheSimulatedBoardsFolder) {
+TEST(Exports, RunPathIsTheDefaultDriversFolder) {
   EXPECT_TRUE(DynamicStrings(kLibrary, DT_RPATH).empty())
       << "DT_RPATH would come before LD_LIBRARY_PATH";
   const std::vector<std::string> runpath = DynamicStrings(kLibrary, DT_RUNPATH);
   ASSERT_EQ(runpath.size(), 1u);
-  // The build pads the list with empty entries, which the loader skips.
-  EXPECT_EQ(NonEmptyParts(runpath[0]), std::vector<std::string>{"$ORIGIN/../drivers/sim"});
+  EXPECT_EQ(runpath[0], "$ORIGIN/placaio");
 }
 
 TEST(Exports, SonameCarriesTheMajorVersion) {
@@ -277,15 +276,15 @@ TEST(RunPath, DefaultDriverUnlessLibraryPathChoosesAnother) {
     }
   } removal{root};
   fs::create_directories(root / "lib");
-  fs::create_directories(root / "drivers/sim");
+  fs::create_directories(root / "lib/placaio");
   const fs::path own_folder = fs::read_symlink("/proc/self/exe").parent_path();
   fs::copy_file(kLibrary, root / "lib" / fs::path(kLibrary).filename());
-  fs::copy_file(own_folder / "io.so", root / "drivers/sim/io.so");
+  fs::copy_file(own_folder / "io.so", root / "lib/placaio/io.so");
 
   const char* library_path = std::getenv("LD_LIBRARY_PATH");
   const std::string chosen = library_path && *library_path
                                  ? fs::canonical(NonEmptyParts(library_path).at(0)) / "io.so"
-                                 : root / "drivers/sim/io.so";
+                                 : root / "lib/placaio/io.so";
   {
     Library library((root / "lib" / fs::path(kLibrary).filename()).c_str());
     ASSERT_TRUE(library.loaded()) << dlerror();

@@ -16,11 +16,9 @@ void* address(T f) {
 
 TEST(ParportBinding, LoadsFromItsFolderAndResolvesAllThirteenNames) {
   ASSERT_EQ(LoadIODLL(), 0);
-  for (void* p : {address(PortOut), address(PortWordOut), address(PortDWordOut), address(PortIn),
-                  address(PortWordIn), address(PortDWordIn), address(SetPortBit),
-                  address(ClrPortBit), address(NotPortBit), address(GetPortBit),
-                  address(RightPortShift), address(LeftPortShift), address(IsDriverInstalled)})
-    EXPECT_NE(p, nullptr);
+#define EXPECT_RESOLVED(name, result, parameters) EXPECT_NE(address(name), nullptr) << #name;
+  IO_ENTRY_POINTS(EXPECT_RESOLVED)
+#undef EXPECT_RESOLVED
   Dl_info info{};
   ASSERT_NE(dladdr(address(PortOut), &info), 0);
   EXPECT_TRUE(std::string(info.dli_fname).ends_with("drivers/parport/io.so")) << info.dli_fname;

@@ -27,6 +27,12 @@ void FakeKernel::add_proc_entry(int number, const std::string& base_addr) {
   files[kProc + ("parport" + std::to_string(number)) + "/base-addr"] = base_addr;
 }
 
+void FakeKernel::add_holder(int number, const std::string& name) {
+  const std::string devices = kProc + ("parport" + std::to_string(number)) + "/devices/";
+  files[devices + "active"] = "none\n";  // registered, not claiming at the moment
+  files[devices + name + "/timeslice"] = "200\n";
+}
+
 int FakeKernel::open_rw(const std::string& path) {
   std::lock_guard<std::recursive_mutex> guard(lock);
   log("open " + path);
@@ -99,7 +105,7 @@ std::vector<std::string> FakeKernel::list_dir(const std::string& path) {
   return {names.rbegin(), names.rend()};
 }
 
-std::string FakeKernel::owner_group(const std::string& path) {
+std::string FakeKernel::access_group(const std::string& path) {
   std::lock_guard<std::recursive_mutex> guard(lock);
   const auto group = groups.find(path);
   return group == groups.end() ? std::string() : group->second;

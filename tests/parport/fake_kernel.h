@@ -26,13 +26,16 @@ class FakeKernel : public parport::Kernel {
   void add_port(int number, uint32_t base);
   // Only the proc entry, as when ppdev is not loaded.
   void add_proc_entry(int number, const std::string& base_addr);
+  // A device registered on the port, as lp or a program through ppdev is.
+  void add_holder(int number, const std::string& name);
 
   int open_rw(const std::string& path) override;
   void close(int fd) override;
   int ioctl(int fd, unsigned long request, void* arg) override;
   std::optional<std::string> read_text(const std::string& path) override;
   std::vector<std::string> list_dir(const std::string& path) override;
-  std::string owner_group(const std::string& path) override;
+  std::string access_group(const std::string& path) override;
+  bool root() override { return root_user; }
   int ioperm(uint32_t from, uint32_t count) override;
   uint8_t inb(uint16_t port) override;
   void outb(uint16_t port, uint8_t value) override;
@@ -46,7 +49,8 @@ class FakeKernel : public parport::Kernel {
   mutable std::recursive_mutex lock;
   std::map<std::string, FakeNode> nodes;
   std::map<std::string, std::string> files;
-  std::map<std::string, std::string> groups;
+  std::map<std::string, std::string> groups;  // the group that may open a node
+  bool root_user = false;
   int ioperm_error = 0;
   std::map<uint16_t, uint8_t> io;
   std::vector<std::string> warnings;

@@ -50,6 +50,17 @@ TEST_F(AddressMapping, FirstBlockReachesParport0WhateverItsBase) {
   EXPECT_TRUE(kernel.io.empty());
 }
 
+TEST_F(AddressMapping, FirstBlockPrefersThePortAtTheStandardAddress) {
+  kernel.add_port(0, 0x278);
+  kernel.add_port(1, 0x378);
+  ports.write(kData, 0x55);
+  ports.write(0x278, 0x22);
+  EXPECT_EQ(node(1).data, 0x55);
+  EXPECT_EQ(node(0).data, 0x22);
+  EXPECT_TRUE(ports.installed());
+  EXPECT_EQ(kernel.count("open /dev/parport1"), 1u);
+}
+
 TEST_F(AddressMapping, OtherBlockReachesThePortWithThatBase) {
   kernel.add_port(0, 0x378);
   kernel.add_port(1, 0xd010);
@@ -189,6 +200,38 @@ TEST_F(Fallback, BusyPortIsNotTakenByRawIo) {
   EXPECT_TRUE(warned("lp"));
 }
 
+// Whoever is registered on the port, as the kernel lists it, keeps the port: the claim
+// fails, or, without ppdev, raw I/O is not used; the message says who it is.
+TEST(Holders, PortRegisteredToAnotherIsNeverTakenAndTheMessageSaysWho) {
+  const struct {
+    const char* holder;
+    const char* said;
+  } holders[] = {{"lp", "the kernel driver lp holds it"}, {"ppdev0", "another program holds it"}};
+  for (const auto& h : holders) {
+    for (const bool with_ppdev : {true, false}) {
+      SCOPED_TRACE(std::string(h.holder) + (with_ppdev ? " with ppdev" : " without ppdev"));
+      FakeKernel kernel;
+      kernel.root_user = true;
+      if (with_ppdev) {
+        kernel.add_port(0, 0x378);
+        kernel.nodes.at("/dev/parport0").claim_error = ENXIO;
+      } else {
+        kernel.add_proc_entry(0, "888\t1912\n");
+      }
+      kernel.add_holder(0, h.holder);
+      ParallelPorts ports{kernel};
+      ports.write(kData, 7);
+      EXPECT_FALSE(ports.installed());
+      EXPECT_EQ(kernel.count("ioperm"), 0u);
+      EXPECT_TRUE(kernel.io.empty());
+      ASSERT_EQ(kernel.warnings.size(), 1u);
+      EXPECT_NE(kernel.warnings[0].find(h.said), std::string::npos) << kernel.warnings[0];
+      EXPECT_EQ(kernel.warnings[0].find(h.holder == std::string("lp") ? "another" : "ppdev0"),
+                std::string::npos);
+    }
+  }
+}
+
 TEST_F(Fallback, NoRawIoAtAGuessedAddress) {
   kernel.add_proc_entry(0, "0\t0\n");
   ports.write(kData, 7);
@@ -215,6 +258,14 @@ TEST_F(Fallback, EveryThreadGetsItsOwnRawPermission) {
   EXPECT_EQ(kernel.io[0x378], 3);
 }
 
+TEST_F(Fallback, ControlReadsGiveTheFourLinesAsThroughPpdev) {
+  kernel.io[0x37A] = 0xCC;  // unused bits read as 1 on many ports
+  EXPECT_EQ(ports.read(kControl), 0x0C);
+  uint32_t dword = 0;
+  ports.locked([&](port_ops::Bytes& bytes) { dword = port_ops::read_dword(bytes, kData); });
+  EXPECT_EQ(dword >> 16, 0xFF0Cu);
+}
+
 // ---- No access at all ----
 
 using NoAccess = Ports;
@@ -233,6 +284,33 @@ TEST_F(NoAccess, WarnsOnceNamingTheDeviceAndItsGroup) {
   EXPECT_EQ(kernel.count("ioperm"), 1u);
 }
 
+TEST_F(NoAccess, NodeOnlyItsOwnerMayOpenSaysHowToShareIt) {
+  kernel.add_port(0, 0x378);
+  node(0).open_error = EACCES;  // root:root 0600, as devtmpfs makes it without udev
+  kernel.ioperm_error = EPERM;
+  ports.write(kData, 1);
+  EXPECT_TRUE(warned("only its owner"));
+  EXPECT_TRUE(warned("udev"));
+  EXPECT_TRUE(warned("chmod 660 /dev/parport0"));
+  EXPECT_FALSE(warned("group \""));
+}
+
+TEST_F(NoAccess, UserWhoIsNotRootIsToldRawIoNeedsRoot) {
+  kernel.ioperm_error = ENOSYS;  // what a kernel without ioperm answers everyone
+  ports.write(kData, 1);
+  EXPECT_TRUE(warned("raw port I/O at 0x378 needs root"));
+  EXPECT_TRUE(warned("ppdev and membership of group lp"));
+  EXPECT_FALSE(warned("not available"));
+}
+
+TEST_F(NoAccess, RootOnAKernelWithoutIopermIsToldSo) {
+  kernel.root_user = true;
+  kernel.ioperm_error = ENOSYS;
+  ports.write(kData, 1);
+  EXPECT_TRUE(warned("not available on this machine"));
+  EXPECT_FALSE(warned("needs root"));
+}
+
 TEST_F(NoAccess, MissingNodeNamesPpdev) {
   kernel.ioperm_error = EPERM;
   ports.read(kStatus);
@@ -246,9 +324,7 @@ TEST_F(NoAccess, BehavesLikeAnIdlePort) {
   const size_t attempts = kernel.calls().size();
   ports.write(kData, 0xFF);
   ports.write(kControl, 7);
-  ports.set_bit(kData, 1);
   EXPECT_EQ(ports.read(kStatus), parport::kIdleStatus);
-  EXPECT_EQ(ports.get_bit(kStatus, 3), 1);
   EXPECT_EQ(ports.read(kData), 0);
   EXPECT_EQ(ports.read(kControl), 0);
   EXPECT_FALSE(ports.installed());
@@ -271,71 +347,19 @@ TEST_F(NoAccess, PortLostAfterTheClaimReadsIdle) {
   EXPECT_TRUE(warned("lost"));
 }
 
-// ---- Words, bits and shifts ----
+// ---- Several bytes as one operation ----
 
-class Wide : public Ports {
- protected:
-  void SetUp() override {
-    kernel.add_port(0, 0x378);
-    ports.write(kData, 0);  // claim first, so the calls below start at a known place
-    claimed = kernel.calls().size();
-  }
-  size_t claimed = 0;
-};
-
-TEST_F(Wide, WordsAreLittleEndianAcrossConsecutiveRegisters) {
-  ports.write_dword(kData, 0x04030201);
-  EXPECT_EQ(calls_after(claimed), (Calls{"PPWDATA 1 /dev/parport0", "PPWCONTROL 3 /dev/parport0"}));
-  node(0).data = 0x12;
-  node(0).status = 0x34;
-  node(0).control = 0x05;
-  EXPECT_EQ(ports.read_word(kData), 0x3412);
-  EXPECT_EQ(ports.read_word(kStatus), 0x0534);
-  EXPECT_EQ(ports.read_dword(kData), 0xFF053412u);  // the fourth address has no port
-}
-
-TEST_F(Wide, WordsAtTheTopOfTheAddressRangeTouchNothing) {
-  ports.write_dword(INT32_MAX, 0xFFFFFFFF);
-  EXPECT_EQ(ports.read_dword(INT32_MAX), 0xFFFFFFFFu);
-  EXPECT_EQ(calls_after(claimed), Calls{});
-}
-
-TEST_F(Wide, BitOperationsChangeOneBit) {
-  node(0).data = 0x81;
-  ports.set_bit(kData, 3);
-  EXPECT_EQ(node(0).data, 0x89);
-  ports.clear_bit(kData, 0);
-  EXPECT_EQ(node(0).data, 0x88);
-  ports.toggle_bit(kData, 7);
-  EXPECT_EQ(node(0).data, 0x08);
-  ports.toggle_bit(kData, 7);
-  EXPECT_EQ(node(0).data, 0x88);
-  EXPECT_EQ(ports.get_bit(kData, 3), 1);
-  EXPECT_EQ(ports.get_bit(kData, 2), 0);
-}
-
-TEST_F(Wide, BitNumbersBeyondSevenDoNothing) {
-  node(0).data = 0xFF;
-  const size_t before = kernel.calls().size();
-  for (uint32_t bit : {8u, 255u}) {
-    ports.set_bit(kData, bit);
-    ports.clear_bit(kData, bit);
-    ports.toggle_bit(kData, bit);
-    EXPECT_EQ(ports.get_bit(kData, bit), 0);
-  }
-  EXPECT_EQ(kernel.calls().size(), before);
-}
-
-TEST_F(Wide, ShiftsReturnTheBitShiftedOutAndBringInTheGivenOne) {
-  node(0).data = 0x81;
-  EXPECT_EQ(ports.shift_right(kData, 0), 1);
-  EXPECT_EQ(node(0).data, 0x40);
-  EXPECT_EQ(ports.shift_right(kData, 1), 0);
-  EXPECT_EQ(node(0).data, 0xA0);
-  EXPECT_EQ(ports.shift_left(kData, 3), 1);  // only bit 0 of the given value counts
-  EXPECT_EQ(node(0).data, 0x41);
-  EXPECT_EQ(ports.shift_left(kData, 2), 0);
-  EXPECT_EQ(node(0).data, 0x82);
+TEST_F(Ports, LockedBytesReachTheSameRegistersAsSingleAccesses) {
+  kernel.add_port(0, 0x378);
+  node(0).status = 0x28;
+  uint16_t read = 0;
+  ports.locked([&](port_ops::Bytes& bytes) {
+    port_ops::write_dword(bytes, kData, 0x04030201);
+    read = port_ops::read_word(bytes, kStatus);
+  });
+  EXPECT_EQ(node(0).data, 1);
+  EXPECT_EQ(node(0).control, 3);
+  EXPECT_EQ(read, 0x0328);
 }
 
 }  // namespace

@@ -16,12 +16,12 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "board/registros.h"
 #include "io_driver.h"
 
 namespace {
 
-constexpr int32_t kData = 888, kStatus = 889, kControl = 890;
-constexpr int32_t kControlLowInputs = 3, kControlHighInputs = 1;
+constexpr int32_t kData = REGISTRO_DATOS, kStatus = REGISTRO_ESTADO, kControl = REGISTRO_CONTROL;
 constexpr auto kInputsRefresh = std::chrono::milliseconds(3);
 
 std::mutex lock;
@@ -60,16 +60,18 @@ void refresh_inputs() {
   int rest = 0, tap = 0, seq = tap_seq;
   const int fields = std::fscanf(file, "%d %d %d", &rest, &tap, &seq);
   std::fclose(file);
-  if (fields >= 1) rest_byte = rest & 0xFF;
+  if (fields >= 1) rest_byte = rest & OCTETO_MAXIMO;
   if (fields == 3 && seq != tap_seq) {
     tap_seq = seq;
-    tap_byte = tap & 0xFF;
+    tap_byte = tap & OCTETO_MAXIMO;
     tap_pending = true;
   }
 }
 
-// Status bits 3..6 carry one group of four inputs, a line at 0 being an active input.
-int8_t status_for(int group) { return static_cast<int8_t>((~group & 0x0F) << 3); }
+// A status read carrying one group of four inputs, a line at 0 being an active input.
+int8_t status_for(int group) {
+  return static_cast<int8_t>((~group & MASCARA_DE_GRUPO) << DESPLAZAMIENTO_DE_GRUPO);
+}
 
 }  // namespace
 
@@ -90,16 +92,16 @@ int8_t WINAPI PortIn(int32_t port) {
   std::lock_guard<std::mutex> guard(lock);
   if (port != kStatus) return 0;
   reads_inputs = true;
-  if (control == kControlLowInputs) {
+  if (control == CONTROL_ENTRADAS_BAJAS) {
     refresh_inputs();
     tap_showing = tap_pending;
     tap_pending = false;
   }
   const int byte = tap_showing ? tap_byte : rest_byte;
-  if (control == kControlHighInputs) {
+  if (control == CONTROL_ENTRADAS_ALTAS) {
     if (tap_showing) journal("tap", tap_byte);
     tap_showing = false;
-    return status_for(byte >> 4);
+    return status_for(byte >> BITS_POR_GRUPO);
   }
   return status_for(byte);
 }

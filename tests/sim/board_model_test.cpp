@@ -112,55 +112,6 @@ TEST_F(Model, DataAndControlRegistersReadBackWhatWasWritten) {
   EXPECT_EQ(in(kDataPort), 0x5A);
 }
 
-TEST_F(Model, WordAndDoubleWordGoLowByteFirstOverConsecutivePorts) {
-  board_write_word(b, kDataPort, 0x0703, now);  // data 3, then status (ignored)
-  EXPECT_EQ(in(kDataPort), 0x03);
-  board_write_word(b, kStatusPort, 0x0700, now);  // status ignored, control 7
-  EXPECT_EQ(b.control, 7);
-  board_write_dword(b, kDataPort, 0x00000042, now);  // data under control 7 latches
-  EXPECT_EQ(b.outputs, 0x42);
-  EXPECT_EQ(b.control, 0) << "third byte reached the control register";
-  EXPECT_EQ(board_read_word(b, kDataPort, now), 0x0042) << "data, then status with no sample taken";
-  EXPECT_EQ(board_read_dword(b, kControlPort, now) & 0xFF, 0u);
-  EXPECT_EQ(board_read_dword(b, kControlPort, now) >> 8, 0xFFFFFFu) << "ports after the control register float";
-}
-
-TEST_F(Model, MultiByteAccessAtTheTopOfTheAddressRangeDoesNotWrap) {
-  board_write_dword(b, INT32_MAX, 0xFFFFFFFF, now);
-  EXPECT_EQ(b.outputs, 0);
-  EXPECT_EQ(board_read_dword(b, INT32_MAX - 1, now), 0xFFFFFFFFu);
-}
-
-TEST_F(Model, BitOperationsActThroughTheLatch) {
-  out(kControlPort, kControlOutputs);
-  board_set_bit(b, kDataPort, 1, now);
-  EXPECT_EQ(b.outputs, 0x02);
-  board_toggle_bit(b, kDataPort, 0, now);
-  EXPECT_EQ(b.outputs, 0x03);
-  board_clear_bit(b, kDataPort, 1, now);
-  EXPECT_EQ(b.outputs, 0x01);
-  EXPECT_EQ(board_get_bit(b, kDataPort, 0, now), 1);
-  EXPECT_EQ(board_get_bit(b, kDataPort, 1, now), 0);
-  board_set_bit(b, kDataPort, 8, now);
-  board_set_bit(b, kDataPort, -1, now);
-  EXPECT_EQ(b.outputs, 0x01);
-  EXPECT_EQ(board_get_bit(b, kDataPort, 200, now), 0);
-  out(kControlPort, 3);
-  EXPECT_EQ(board_get_bit(b, kStatusPort, 6, now), 0) << "input 4: floor-1 sensor is active at power-on";
-  EXPECT_EQ(board_get_bit(b, kStatusPort, 3, now), 1);
-}
-
-TEST_F(Model, ShiftsBringInABitAndGiveTheOneShiftedOut) {
-  out(kControlPort, kControlOutputs);
-  out(kDataPort, 0x81);
-  EXPECT_EQ(board_shift_right(b, kDataPort, 0, now), 1);
-  EXPECT_EQ(b.outputs, 0x40);
-  EXPECT_EQ(board_shift_left(b, kDataPort, 1, now), 0);
-  EXPECT_EQ(b.outputs, 0x81);
-  EXPECT_EQ(board_shift_left(b, kDataPort, 0x7FFFFFFE, now), 1) << "only bit 0 of the incoming value counts";
-  EXPECT_EQ(b.outputs, 0x02);
-}
-
 TEST_F(Model, CabinTravelsOneFloorInTheModelTimeEachWay) {
   set_outputs(kOutputTowardTop);
   run_for(static_cast<int64_t>(kSecondsPerFloor * kS));

@@ -1,34 +1,30 @@
 // placasim as a user runs it: exit codes, the trace, the environment of the command.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-#include <sys/mman.h>
-
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
+#include "program_output.h"
 #include "shared_board.h"
 
 namespace {
 
-struct Result {
-  int code;
-  std::string out, err;
-};
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using Result = ProgramOutput;
 
 class Cli : public ::testing::Test {
  protected:
   void TearDown() override {
+    TearDownFiles();
     sim::SharedBoard::remove(board);
     std::remove(out_path.c_str());
     std::remove(err_path.c_str());
@@ -37,9 +33,49 @@ class Cli : public ::testing::Test {
     const std::string cmd = env + " " + PLACASIM_EXE + " --board " + board + " " + args + " >" + out_path +
                             " 2>" + err_path;
     const int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out_path), slurp(err_path)};
+    return {exit_code_of(status), slurp(out_path), slurp(err_path)};
   }
   static std::string script(const char* name) { return std::string(SCRIPTS_DIR) + "/" + name; }
+  // A script of this test, removed afterwards.
+  std::string write_script(const std::string& text) {
+    const std::string path = "cli-" + std::to_string(getpid()) + "-" + std::to_string(files_.size()) + ".txt";
+    std::ofstream(path, std::ios::binary) << text;
+    files_.push_back(path);
+    return path;
+  }
+  std::string scratch(const char* what) {
+    files_.push_back("cli-" + std::to_string(getpid()) + "-" + std::to_string(files_.size()) + "." + what);
+    return files_.back();
+  }
+  // Starts a program in the background, its output into files; env is NAME=VALUE.
+  pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const std::vector<std::string>& env = {}) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+      if (!freopen(out.c_str(), "w", stdout) || !freopen((out + ".err").c_str(), "w", stderr)) _exit(126);
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+    files_.push_back(out);
+    files_.push_back(out + ".err");
+    return pid;
+  }
+  static int wait_for(pid_t pid) { return wait_exit_code(pid); }
+  // Waits up to 10 s for the file to hold the text.
+  static bool shows(const std::string& path, const std::string& text) {
+    for (int i = 0; i < 1000; ++i) {
+      if (slurp(path).find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  void TearDownFiles() {
+    for (const std::string& f : files_) std::remove(f.c_str());
+  }
+  std::vector<std::string> files_;
 
   std::string board = "placasim-test-cli-" + std::to_string(getpid());
   std::string out_path = "cli-" + std::to_string(getpid()) + ".out";
@@ -99,6 +135,117 @@ TEST_F(Cli, CommandGetsTheBoardAndTheDriverAndGivesItsExitCode) {
   const Result missing = placasim("--no-panel -- /nonexistent/program");
   EXPECT_EQ(missing.code, 127);
   EXPECT_NE(missing.err.find("cannot run"), std::string::npos);
+}
+
+// A directory ran as an empty script; /dev/zero grew without bound; a long line
+// was printed back whole.
+TEST_F(Cli, ScriptsThatAreNoScriptsAreRefused) {
+  const Result dir = placasim("--script .");
+  EXPECT_EQ(dir.code, 2);
+  EXPECT_NE(dir.err.find("is a directory"), std::string::npos) << dir.err;
+  EXPECT_EQ(dir.out, "") << "nothing ran";
+
+  const auto t0 = std::chrono::steady_clock::now();
+  const Result zero = placasim("--script /dev/zero");
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 10);
+  EXPECT_EQ(zero.code, 2);
+  EXPECT_NE(zero.err.find("line 1: longer than"), std::string::npos) << zero.err.substr(0, 300);
+  EXPECT_LT(zero.err.size(), 1000u) << "the line is not printed back";
+
+  std::string comments;
+  while (comments.size() <= (1u << 20)) comments += "# a comment line\n";
+  const Result big = placasim("--script " + write_script(comments));
+  EXPECT_EQ(big.code, 2);
+  EXPECT_NE(big.err.find("longer than 1048576 bytes"), std::string::npos) << big.err.substr(0, 300);
+  EXPECT_LT(big.err.size(), 1000u);
+}
+
+TEST_F(Cli, RunStepWithBytesThatAreNotUtf8KeepsTheTraceValid) {
+  const Result r = placasim("--script " + write_script("run true caf\xe9 \xff\xfe end\nrun true \xc3\xa9t\xc3\xa9\n"));
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("true caf\\ufffd \\ufffd\\ufffd end"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("true \xc3\xa9t\xc3\xa9"), std::string::npos) << "UTF-8 is kept as it is: " << r.out;
+  EXPECT_EQ(r.out.find('\xff'), std::string::npos);
+  EXPECT_EQ(r.out.find("\xe9 "), std::string::npos);
+}
+
+TEST_F(Cli, ScriptModeEndsTheSameWayOnEachStopSignalAndTracesAsItGoes) {
+  const std::string long_wait = write_script("wait 60\n");
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const bool with_command : {false, true}) {
+      SCOPED_TRACE(std::string(strsignal(sig)) + (with_command ? ", with a command" : ", without a command"));
+      const std::string trace = scratch("jsonl");
+      std::vector<std::string> argv = {PLACASIM_EXE, "--board", board, "--script", long_wait, "--trace", trace};
+      if (with_command) argv.insert(argv.end(), {"--", "/bin/sleep", "60"});
+      const pid_t pid = spawn(argv, scratch("out"));
+      ASSERT_TRUE(shows(trace, "\"event\":\"step\"")) << "the trace is written as the run goes: " << slurp(trace);
+      kill(pid, sig);
+      EXPECT_EQ(wait_for(pid), 1);
+      const std::string t = slurp(trace);
+      EXPECT_NE(t.find("\"event\":\"interrupted\""), std::string::npos) << t;
+      EXPECT_NE(t.find("\"event\":\"end\",\"ok\":false"), std::string::npos) << t;
+    }
+  }
+}
+
+TEST_F(Cli, SecondRunOnABusyBoardIsRefusedAndJoiningStillWorks) {
+  const std::string ready = scratch("ready");
+  const pid_t first = spawn({PLACASIM_EXE, "--board", board, "--no-panel", "--", "/bin/sh", "-c",
+                             "touch " + ready + "; exec sleep 60"},
+                            scratch("first"));
+  for (int i = 0; i < 1000 && access(ready.c_str(), F_OK) != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(access(ready.c_str(), F_OK), 0) << "the first run started its command";
+
+  const Result second = placasim("--no-panel -- true");
+  EXPECT_EQ(second.code, 2) << second.err;
+  EXPECT_NE(second.err.find("\"" + board + "\""), std::string::npos) << second.err;
+  EXPECT_NE(second.err.find("pid " + std::to_string(first)), std::string::npos) << second.err;
+  EXPECT_NE(second.err.find("--board"), std::string::npos) << second.err;
+
+  const Result watcher = placasim("--script " + write_script("wait 0.1\n"));
+  EXPECT_EQ(watcher.code, 0) << "joining without a command: " << watcher.err;
+
+  kill(first, SIGTERM);
+  wait_for(first);
+  EXPECT_EQ(placasim("--no-panel -- true").code, 0) << "the board is free once the run has ended";
+}
+
+TEST_F(Cli, ProgramOnTheBoardKeepsARunFromPoweringItOn) {
+  const std::string out = scratch("lift");
+  const pid_t lift = spawn({TEST_LIFT}, out,
+                           {"PLACASIM_BOARD=" + board, std::string("LD_LIBRARY_PATH=") + SIM_DRIVER_DIR});
+  ASSERT_TRUE(shows(out, "polling"));
+  Result run{};
+  for (int i = 0; i < 50 && run.code != 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    run = placasim("--no-panel -- true");
+  }
+  EXPECT_EQ(run.code, 2);
+  EXPECT_NE(run.err.find("pid " + std::to_string(lift)), std::string::npos) << run.err;
+  kill(lift, SIGKILL);
+  wait_for(lift);
+}
+
+TEST_F(Cli, BoardThatOthersMayWriteOrWithAForgedLockIsRefused) {
+  ASSERT_EQ(placasim("--script " + write_script("wait 0\n")).code, 0);
+  const int fd = shm_open(sim::segment_path(board).c_str(), O_RDWR, 0);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(fchmod(fd, 0666), 0);
+  Result r = placasim("--no-panel -- true");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("/dev/shm/" + board), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("may be written by other users"), std::string::npos) << r.err;
+
+  ASSERT_EQ(fchmod(fd, 0600), 0);
+  const uint32_t nobody = 0x3FFFFFFE;
+  ASSERT_EQ(pwrite(fd, &nobody, sizeof nobody, sim::segment_facts().lock_offset), 4);
+  close(fd);
+  const auto t0 = std::chrono::steady_clock::now();
+  r = placasim("--script " + write_script("wait 0\n"));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), sim::kLockWaitMs / 1000.0 + 3);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("lock"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -89,6 +89,18 @@ TEST(ScriptParse, BadLinesAreRefusedWithTheirNumber) {
     EXPECT_FALSE(parse_error(std::string(bad) + "\n").empty()) << bad;
 }
 
+TEST(ScriptParse, LinesAndScriptsHaveALimit) {
+  EXPECT_TRUE(parse_error("wait 1\n" + std::string(placasim::kMaxScriptLine + 1, '#') + "\n").rfind(
+                  "line 2: longer than", 0) == 0);
+  std::vector<Step> steps;
+  std::string error;
+  std::istringstream longest("# " + std::string(placasim::kMaxScriptLine - 2, 'x') + "\nwait 1\n");
+  EXPECT_TRUE(placasim::parse_script(longest, &steps, &error)) << error;
+  std::string many;
+  while (many.size() <= placasim::kMaxScriptBytes) many += "wait 0\n";
+  EXPECT_NE(parse_error(many).find("longer than"), std::string::npos);
+}
+
 class FakeClock : public placasim::Clock {
  public:
   int64_t now_ns() override { return now; }
@@ -264,6 +276,17 @@ TEST_F(ScriptRun, TheWiredCommandEndingIsTraced) {
 
 TEST(Json, StringsAreEscaped) {
   EXPECT_EQ(placasim::json_string("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+}
+
+TEST(Json, BytesThatAreNotUtf8BecomeReplacementCharacters) {
+  using placasim::json_string;
+  EXPECT_EQ(json_string("\xc3\xa9 \xe2\x82\xac \xf0\x9f\x9b\x97"), "\"\xc3\xa9 \xe2\x82\xac \xf0\x9f\x9b\x97\"");
+  EXPECT_EQ(json_string("a\xff" "b"), "\"a\\ufffdb\"");
+  EXPECT_EQ(json_string("\xc3"), "\"\\ufffd\"") << "cut short at the end";
+  EXPECT_EQ(json_string("\xc3("), "\"\\ufffd(\"") << "cut short by an ASCII byte";
+  EXPECT_EQ(json_string("\xc0\x80"), "\"\\ufffd\\ufffd\"") << "overlong";
+  EXPECT_EQ(json_string("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"") << "surrogate";
+  EXPECT_EQ(json_string("\xf4\x90\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\"") << "above U+10FFFF";
 }
 
 TEST(Options, CommandAfterTheSeparator) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# placa.exe under Wine, beside the recording io.dll: help, one command, one refusal.
+# placa.exe under Wine, beside the recording io.dll: help, one command, refusals.
 set -uo pipefail
 wine_run=$1 placa=$2
 fail=0
@@ -22,4 +22,9 @@ check help 0 "espera-off N [-t S]" -- --help
 check analogicas 0 "3 (Y)     255      4" -- analogicas
 check motores 0 "motors: 1:D 2:P 3:I 4:P" -- motores DPIP
 check bad-byte 2 "salida: byte 256 is out of range (0..255)" -- salida 256
+# Full-width digits and letters are no ASCII ones, as on Linux; the ANSI code page
+# would have turned them into look-alikes.
+check fullwidth-digit 2 "is not a number" -- salida ３
+check fullwidth-letters 2 "motores: bad motor codes" -- motores ＤＰＩＰ
+check fullwidth-option 2 "expected espera-on N" -- espera-on 1 －ｔ 1
 exit $fail

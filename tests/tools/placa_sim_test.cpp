@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "program_output.h"
 #include "shared_board.h"
 
 namespace {
@@ -23,17 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int code;
-  std::string out, err;
-};
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using Outcome = ProgramOutput;
 
 // The child's environment: this board, and the driver's folder where the loader
 // cannot use libplacaio.so's own run path (under the sanitizers).
@@ -50,12 +41,6 @@ void child_environment(const std::string& board) {
   argv.push_back(nullptr);
   execv(PLACA_EXE, argv.data());
   _exit(127);
-}
-
-int exit_code(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 class PlacaOnSimulatedBoard : public ::testing::Test {
@@ -103,7 +88,7 @@ class PlacaOnSimulatedBoard : public ::testing::Test {
       dup2(e, 2);
       exec_placa(args);
     }
-    const int code = exit_code(pid);
+    const int code = wait_exit_code(pid);
     return {code, slurp(out), slurp(err)};
   }
 
@@ -250,7 +235,7 @@ TEST_F(PlacaOnSimulatedBoard, VigilaFollowsTheBoardUntilCtrlC) {
   const bool ended = read_until(terminal, seen, "\x1b[?25h", 5s);
   EXPECT_TRUE(ended) << "the cursor is shown again";
   if (!ended) kill(pid, SIGKILL);
-  EXPECT_EQ(exit_code(pid), ended ? 0 : 128 + SIGKILL);
+  EXPECT_EQ(wait_exit_code(pid), ended ? 0 : 128 + SIGKILL);
   close(terminal);
 }
 

@@ -6,12 +6,13 @@
 #include <mutex>
 #include <vector>
 
+#include "board/registros.h"
 #include "io_driver.h"
 
 namespace {
 
-constexpr int32_t kData = 888, kStatus = 889, kControl = 890;
-constexpr uint8_t kAllInputsOff = 0x78;
+constexpr int32_t kData = REGISTRO_DATOS, kStatus = REGISTRO_ESTADO, kControl = REGISTRO_CONTROL;
+constexpr uint8_t kAllInputsOff = BITS_DE_GRUPO;
 
 struct Access {
   int32_t kind, port, value;

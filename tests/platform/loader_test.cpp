@@ -61,7 +61,9 @@ TEST(RememberedLookups, DieWithTheirLibrary) {
 }
 
 TEST(RememberedLookups, AreKeptPerModule) {
-  HMODULE recording = LoadLibraryA("io");
+  // By path: after the turns above the simulated board's io.so, which stays loaded,
+  // answers to the bare name.
+  HMODULE recording = LoadLibraryA("./io");
   HMODULE plain = LoadLibraryA(kPlainDriver);
   ASSERT_NE(recording, nullptr);
   ASSERT_NE(plain, nullptr);
