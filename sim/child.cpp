@@ -59,11 +59,13 @@ std::optional<Child> Child::start(const std::vector<std::string>& argv, bool std
   return Child(pid);
 }
 
+std::vector<std::string> shell_command(const std::string& text) { return {"/bin/sh", "-c", text}; }
+
 std::optional<int> Child::poll() {
   if (code_) return code_;
   int status = 0;
-  const pid_t r = waitpid(pid_, &status, WNOHANG);
-  if (r == pid_) code_ = decode(status);
+  const pid_t r = waitpid(static_cast<pid_t>(process_), &status, WNOHANG);
+  if (r == static_cast<pid_t>(process_)) code_ = decode(status);
   else if (r < 0 && errno != EINTR) code_ = kExecFailed;  // not our child any more
   return code_;
 }
@@ -71,8 +73,8 @@ std::optional<int> Child::poll() {
 int Child::wait() {
   while (!code_) {
     int status = 0;
-    const pid_t r = waitpid(pid_, &status, 0);
-    if (r == pid_) code_ = decode(status);
+    const pid_t r = waitpid(static_cast<pid_t>(process_), &status, 0);
+    if (r == static_cast<pid_t>(process_)) code_ = decode(status);
     else if (r < 0 && errno != EINTR) code_ = kExecFailed;
   }
   return *code_;
@@ -80,18 +82,20 @@ int Child::wait() {
 
 int Child::stop(int grace_ms) {
   if (poll()) return *code_;
-  kill(pid_, SIGTERM);
+  ::kill(static_cast<pid_t>(process_), SIGTERM);
   for (int waited = 0; waited < grace_ms; waited += kStopPollMs) {
     if (poll()) return *code_;
     usleep(kStopPollMs * 1000);
   }
-  kill(pid_, SIGKILL);
+  kill();
   return wait();
 }
 
 void Child::signal(int sig) {
-  if (!code_) kill(pid_, sig);
+  if (!code_) ::kill(static_cast<pid_t>(process_), sig);
 }
+
+void Child::kill() { signal(SIGKILL); }
 
 std::string driver_directory() {
   char exe[PATH_MAX];

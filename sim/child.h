@@ -1,8 +1,8 @@
 // A program placasim runs: the command wired to the board, or a script's "run" step.
+// child.cpp on POSIX, child_win32.cpp on Windows.
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,21 +21,29 @@ class Child {
   std::optional<int> poll();
   // Waits for the end and gives the exit code.
   int wait();
-  // SIGTERM, then SIGKILL if it is still there after grace_ms; gives the exit code.
+  // Asks it to end (SIGTERM; on Windows WM_CLOSE to its windows), then kills it if it
+  // is still there after grace_ms; gives the exit code.
   int stop(int grace_ms);
+  // Passes a stop request on (a signal number on POSIX; on Windows any asks it to end).
   void signal(int sig);
-  pid_t pid() const { return pid_; }
+  void kill();
+  // The process id on POSIX, the process handle on Windows.
+  intptr_t process() const { return process_; }
 
  private:
-  explicit Child(pid_t pid) : pid_(pid) {}
-  pid_t pid_;
+  explicit Child(intptr_t process) : process_(process) {}
+  intptr_t process_;
   std::optional<int> code_;
 };
 
 // Directory of the simulated board's io.so: beside placasim's build output
 // (bin/../drivers/sim), else where the build put it.
 std::string driver_directory();
-// Prepends dir to LD_LIBRARY_PATH and names the board, for every program started after.
+// Makes every program started after use the simulated board: on POSIX dir goes first
+// on LD_LIBRARY_PATH; on Windows dir's io.dll is loaded into each command before it
+// runs. Either way PLACASIM_BOARD names the board.
 void wire_environment(const std::string& driver_dir, const std::string& board);
+// The argument vector of a script's "run" step: /bin/sh -c TEXT, cmd.exe /c TEXT.
+std::vector<std::string> shell_command(const std::string& text);
 
 }  // namespace placasim

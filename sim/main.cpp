@@ -1,16 +1,13 @@
 // placasim: the simulated board and lift, with a panel or headless from a script,
 // and the command it runs wired to that board.
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <optional>
 
 #include "child.h"
+#include "host.h"
 #include "options.h"
-#include "panel.h"
 #include "script.h"
 #include "shared_board.h"
 #include "stop_signals.h"
@@ -21,17 +18,16 @@ constexpr int kUsageError = 2;
 constexpr int kStopGraceMs = 2000;
 constexpr int kFinishPollMs = 10;
 
-// Waits for the command; a stop signal gives it kStopGraceMs before it is killed
-// (programs using SDL catch those signals and go on). idle(ms) passes the time.
-template <typename Idle>
-int finish(placasim::Child& command, Idle idle) {
+// Waits for the command; a stop request gives it kStopGraceMs before it is killed
+// (programs using SDL catch the signals and go on).
+int finish(placasim::Child& command) {
   int64_t deadline = 0;
   for (;;) {
     if (const auto code = command.poll()) return *code;
     const int64_t now = sim::monotonic_ns();
     if (placasim::stop_requested() && !deadline) deadline = now + int64_t{kStopGraceMs} * 1000000;
-    if (deadline && now > deadline) command.signal(SIGKILL);
-    idle(kFinishPollMs);
+    if (deadline && now > deadline) command.kill();
+    placasim::pass_time(kFinishPollMs);
   }
 }
 
@@ -70,7 +66,7 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   placasim::RunHooks hooks;
   if (command) hooks.command_ended = [&] { return command->poll(); };
   hooks.start_shell = [&](const std::string& text, std::string* err) {
-    shell = placasim::Child::start({"/bin/sh", "-c", text}, o.trace.empty(), err);
+    shell = placasim::Child::start(placasim::shell_command(text), o.trace.empty(), err);
     return shell.has_value();
   };
   hooks.shell_ended = [&] { return shell->poll(); };
@@ -84,22 +80,18 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
 }
 
 int panel_mode(const placasim::Options& o, sim::SharedBoard& board, std::optional<placasim::Child>& command) {
-  Display* display = o.panel ? XOpenDisplay(nullptr) : nullptr;
-  if (o.panel && !display) std::fprintf(stderr, "placasim: no display; running without the panel\n");
-  if (display) {
-    const int code = placasim::run_panel(display, board, command ? &*command : nullptr, joined(o.command),
-                                         placasim::stop_requested);
-    if (code >= 0) return code;
+  const std::optional<int> panel =
+      o.panel ? placasim::show_panel(board, command ? &*command : nullptr, joined(o.command)) : std::nullopt;
+  if (panel) {
+    if (*panel >= 0) return *panel;
     if (command && !placasim::stop_requested() && !command->poll())
       std::fprintf(stderr, "placasim: panel closed; %s goes on running on the board\n", o.command[0].c_str());
   }
   if (!command) {
     if (placasim::stop_requested()) placasim::end_by_stop_signal();
-    return display ? 0 : kUsageError;
+    return panel ? 0 : kUsageError;
   }
-  // With a display, keep answering the window system until the command ends.
-  if (display) return finish(*command, placasim::serve_display);
-  return finish(*command, [](int ms) { usleep(ms * 1000); });
+  return finish(*command);
 }
 
 }  // namespace
@@ -150,7 +142,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "placasim: %s\n", error.c_str());
         return kUsageError;
       }
-      placasim::forward_stop_signals_to(command->pid());
+      placasim::forward_stop_signals_to(&*command);
     }
     return o.script.empty() ? panel_mode(o, *board, command) : script_mode(o, script, *board, command);
   } catch (const sim::BoardLost& e) {

@@ -1,4 +1,4 @@
-// The panel window: the shaft with the cabin, call buttons, lamps, LEDs, motors,
+// The panel window drawn with FLTK: the shaft with the cabin, call buttons, lamps, LEDs, motors,
 // switches and analog sliders, all on the shared board.
 #pragma once
 
@@ -16,9 +16,5 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
               bool (*stopping)());
 // Answers the window system for up to ms milliseconds, after the panel has closed.
 void serve_display(int ms);
-
-// A click on a call button holds its input at least this long, so that a program
-// polling the board sees even a quick one.
-constexpr double kShortestCallSeconds = 0.2;
 
 }  // namespace placasim

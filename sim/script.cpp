@@ -58,14 +58,18 @@ std::string trim(const std::string& s) {
   return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
 }
 
-// Parses one step; returns an error text or "".
-std::string parse_step(const std::string& raw, Step* step) {
+// Parses one step; false with *error on a bad one.
+bool parse_step(const std::string& raw, Step* step, std::string* error) {
+  const auto bad = [error](std::string why) {
+    *error = std::move(why);
+    return false;
+  };
   const std::string line = trim(raw);
   if (line.rfind("run", 0) == 0 && (line.size() == 3 || line[3] == ' ' || line[3] == '\t')) {
     step->kind = StepKind::run;
     step->command = trim(line.substr(3));
     step->text = line;
-    return step->command.empty() ? "run needs a command" : "";
+    return !step->command.empty() || bad("run needs a command");
   }
   const std::string code = trim(line.substr(0, line.find('#')));
   step->text = code;
@@ -75,56 +79,56 @@ std::string parse_step(const std::string& raw, Step* step) {
 
   if (verb == "wait") {
     step->kind = StepKind::wait;
-    if (!want(2, 2) || !parse_seconds(w[1], &step->seconds)) return "use: wait SECONDS";
+    if (!want(2, 2) || !parse_seconds(w[1], &step->seconds)) return bad("use: wait SECONDS");
   } else if (verb == "press" || verb == "release") {
     step->kind = verb == "press" ? StepKind::press : StepKind::release;
-    if (!want(2, 2) || !parse_int(w[1], 1, sim::kInputs, &step->number)) return "use: " + verb + " INPUT (1..8)";
+    if (!want(2, 2) || !parse_int(w[1], 1, sim::kInputs, &step->number)) return bad("use: " + verb + " INPUT (1..8)");
   } else if (verb == "tap") {
     step->kind = StepKind::tap;
     step->seconds = kDefaultTapSeconds;
     if (!want(2, 3) || !parse_int(w[1], 1, sim::kInputs, &step->number) ||
         (w.size() == 3 && !parse_seconds(w[2], &step->seconds)))
-      return "use: tap INPUT (1..8) [SECONDS]";
+      return bad("use: tap INPUT (1..8) [SECONDS]");
   } else if (verb == "switch") {
     if (!want(3, 3) || !(w[1] == "7" || w[1] == "8") || !(w[2] == "on" || w[2] == "off"))
-      return "use: switch 7|8 on|off";
+      return bad("use: switch 7|8 on|off");
     step->kind = w[2] == "on" ? StepKind::press : StepKind::release;
     step->number = w[1][0] - '0';
   } else if (verb == "analog") {
     step->kind = StepKind::analog;
     if (!want(3, 3) || !parse_int(w[1], 1, sim::kAnalogInputs, &step->number) ||
         !parse_int(w[2], 0, 255, &step->value))
-      return "use: analog INPUT (1..4) VALUE (0..255)";
+      return bad("use: analog INPUT (1..4) VALUE (0..255)");
   } else if (verb == "expect") {
-    if (w.size() < 2) return "use: expect outputs|motor|floor ...";
+    if (w.size() < 2) return bad("use: expect outputs|motor|floor ...");
     std::size_t rest = 0;
     const std::string& what = w[1];
     if (what == "outputs") {
       step->kind = StepKind::expect_outputs;
-      if (w.size() < 3 || !parse_int(w[2], 0, 255, &step->value)) return "use: expect outputs BYTE [within SECONDS]";
+      if (w.size() < 3 || !parse_int(w[2], 0, 255, &step->value)) return bad("use: expect outputs BYTE [within SECONDS]");
       rest = 3;
     } else if (what == "motor") {
       step->kind = StepKind::expect_motor;
       if (w.size() < 4 || !parse_int(w[2], 1, sim::kMotors, &step->number) || w[3].size() != 1 ||
           std::string("IDPidp").find(w[3][0]) == std::string::npos)
-        return "use: expect motor MOTOR (1..4) I|D|P [within SECONDS]";
+        return bad("use: expect motor MOTOR (1..4) I|D|P [within SECONDS]");
       step->motor = static_cast<char>(std::toupper(static_cast<unsigned char>(w[3][0])));
       rest = 4;
     } else if (what == "floor") {
       step->kind = StepKind::expect_floor;
       if (w.size() < 3 || !parse_int(w[2], 1, sim::kFloors, &step->number))
-        return "use: expect floor FLOOR (1..3) [within SECONDS]";
+        return bad("use: expect floor FLOOR (1..3) [within SECONDS]");
       rest = 3;
     } else {
-      return "expect what? outputs, motor or floor";
+      return bad("expect what? outputs, motor or floor");
     }
-    if (w.size() == rest) return "";
+    if (w.size() == rest) return true;
     if (w.size() != rest + 2 || w[rest] != "within" || !parse_seconds(w[rest + 1], &step->seconds))
-      return "an expectation ends with \"within SECONDS\" or nothing";
+      return bad("an expectation ends with \"within SECONDS\" or nothing");
   } else {
-    return "unknown step \"" + verb + "\"";
+    return bad("unknown step \"" + verb + "\"");
   }
-  return "";
+  return true;
 }
 
 std::string fixed(double v, int decimals) {
@@ -390,8 +394,8 @@ bool parse_script(std::istream& in, std::vector<Step>* steps, std::string* error
     if (t.empty() || t[0] == '#') continue;
     Step step{};
     step.line = number;
-    const std::string problem = parse_step(t, &step);
-    if (!problem.empty()) {
+    std::string problem;
+    if (!parse_step(t, &step, &problem)) {
       *error = "line " + std::to_string(number) + ": " + problem;
       return false;
     }

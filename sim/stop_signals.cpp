@@ -28,7 +28,7 @@ void catch_stop_signals() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-void forward_stop_signals_to(pid_t pid) { forward_to = pid; }
+void forward_stop_signals_to(Child* command) { forward_to = static_cast<sig_atomic_t>(command->process()); }
 
 bool stop_requested() { return stop_signal != 0; }
 

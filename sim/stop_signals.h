@@ -1,18 +1,19 @@
-// How placasim is asked to end (SIGINT, SIGTERM, SIGHUP on POSIX): the request is
-// remembered, and passed on to the command it runs.
+// How placasim is asked to end (SIGINT, SIGTERM, SIGHUP on POSIX; Ctrl-C, Ctrl-Break
+// and closing the console on Windows): the request is remembered, and passed on to
+// the command it runs. stop_signals.cpp, stop_signals_win32.cpp.
 #pragma once
 
-#include <sys/types.h>
+#include "child.h"
 
 namespace placasim {
 
-// Catches the stop signals from now on; broken pipes are ignored.
+// Catches the stop requests from now on; on POSIX broken pipes are ignored.
 void catch_stop_signals();
-// Passes later stop signals on to this process.
-void forward_stop_signals_to(pid_t pid);
-// True once a stop signal has come.
+// Passes later stop requests on to this command (on Windows: asks it to end).
+void forward_stop_signals_to(Child* command);
+// True once a stop request has come.
 bool stop_requested();
-// Ends placasim the way the stop signal would have without being caught.
+// Ends placasim the way the request would have without being caught.
 [[noreturn]] void end_by_stop_signal();
 
 }  // namespace placasim

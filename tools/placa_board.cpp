@@ -171,12 +171,13 @@ int run(const Command& command, std::ostream& out, std::ostream& err, const Watc
 
 int main_with(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
               const WatchSettings& watch) {
-  const Parsed parsed = parse_arguments(args);
-  if (!parsed.command) {
-    err << "placa: " << parsed.error << "\nTry 'placa --help'.\n";
+  Command command;
+  std::string error;
+  if (!parse_arguments(args, &command, &error)) {
+    err << "placa: " << error << "\nTry 'placa --help'.\n";
     return kExitUsage;
   }
-  return run(*parsed.command, out, err, watch);
+  return run(command, out, err, watch);
 }
 
 }  // namespace placa

@@ -111,16 +111,15 @@ std::optional<std::chrono::milliseconds> parse_seconds(std::string_view text) {
   return std::chrono::milliseconds(seconds * kMillisecondsPerSecond + millis);
 }
 
-Parsed parse_arguments(const std::vector<std::string>& args) {
-  Parsed parsed;
+bool parse_arguments(const std::vector<std::string>& args, Command* parsed, std::string* error) {
   for (const std::string& a : args)
     if (a == "--help" || a == "-h") {
-      parsed.command = Command{};
-      return parsed;
+      *parsed = Command{};
+      return true;
     }
   if (args.empty()) {
-    parsed.error = "no command given";
-    return parsed;
+    *error = "no command given";
+    return false;
   }
 
   const std::string& name = args[0];
@@ -128,8 +127,8 @@ Parsed parse_arguments(const std::vector<std::string>& args) {
   for (const CommandSpec& c : kCommands)
     if (name == c.name) known = &c;
   if (known == nullptr) {
-    parsed.error = "unknown command " + quoted(name);
-    return parsed;
+    *error = "unknown command " + quoted(name);
+    return false;
   }
 
   Command command;
@@ -143,24 +142,24 @@ Parsed parse_arguments(const std::vector<std::string>& args) {
     std::optional<std::string_view> timeout_text;
     if (waits && (a == "--timeout" || a == "-t")) {
       if (i + 1 == args.size()) {
-        parsed.error = name + ": " + std::string(a) + " needs a number of seconds";
-        return parsed;
+        *error = name + ": " + std::string(a) + " needs a number of seconds";
+        return false;
       }
       timeout_text = args[++i];
     } else if (waits && a.starts_with("--timeout=")) {
       timeout_text = a.substr(std::string_view("--timeout=").size());
     } else if (a.size() > 1 && a.front() == '-' && !is_digit(a[1])) {
-      parsed.error = name + ": unknown option " + quoted(a);
-      return parsed;
+      *error = name + ": unknown option " + quoted(a);
+      return false;
     } else {
       operands.push_back(a);
       continue;
     }
     command.timeout = parse_seconds(*timeout_text);
     if (!command.timeout) {
-      parsed.error = name + ": bad time-out " + quoted(*timeout_text) + " (seconds up to " +
-                     std::to_string(kMaxTimeoutSeconds) + ", e.g. 2.5)";
-      return parsed;
+      *error = name + ": bad time-out " + quoted(*timeout_text) + " (seconds up to " +
+               std::to_string(kMaxTimeoutSeconds) + ", e.g. 2.5)";
+      return false;
     }
   }
 
@@ -175,28 +174,28 @@ Parsed parse_arguments(const std::vector<std::string>& args) {
     default: break;
   }
   if (operands.size() != wanted) {
-    parsed.error = name + (wanted == 0 ? " takes no arguments"
-                                       : ": expected " + name + " " + usage);
-    return parsed;
+    *error = name + (wanted == 0 ? " takes no arguments"
+                                 : ": expected " + name + " " + usage);
+    return false;
   }
 
   bool good = true;
   int32_t* number = &command.number;
   switch (known->op) {
     case Op::kSalida:
-      good = ranged(name, "byte", operands[0], 0, kByteMax, number, &parsed.error);
+      good = ranged(name, "byte", operands[0], 0, kByteMax, number, error);
       break;
     case Op::kConecta: case Op::kDesconecta:
-      good = ranged(name, "output", operands[0], 1, kOutputs, number, &parsed.error);
+      good = ranged(name, "output", operands[0], 1, kOutputs, number, error);
       break;
     case Op::kEsperaOn: case Op::kEsperaOff:
-      good = ranged(name, "input", operands[0], 1, kInputs, number, &parsed.error);
+      good = ranged(name, "input", operands[0], 1, kInputs, number, error);
       break;
     case Op::kMotor: {
-      good = ranged(name, "motor", operands[0], 1, kMotors, number, &parsed.error);
+      good = ranged(name, "motor", operands[0], 1, kMotors, number, error);
       const std::optional<char> code = motor_code(operands[1]);
       if (good && !code) {
-        parsed.error = name + ": bad motor code " + quoted(operands[1]) + " (D, I or P)";
+        *error = name + ": bad motor code " + quoted(operands[1]) + " (D, I or P)";
         good = false;
       }
       if (good) command.code = *code;
@@ -211,16 +210,16 @@ Parsed parse_arguments(const std::vector<std::string>& args) {
         if (good) command.codes[m] = *code;
       }
       if (!good)
-        parsed.error = name + ": bad motor codes " + quoted(codes) +
-                       " (four of D, I or P, motor 1 first, e.g. DPIP)";
+        *error = name + ": bad motor codes " + quoted(codes) +
+                 " (four of D, I or P, motor 1 first, e.g. DPIP)";
       break;
     }
     default:
       break;
   }
-  if (!good) return parsed;
-  parsed.command = command;
-  return parsed;
+  if (!good) return false;
+  *parsed = command;
+  return true;
 }
 
 std::string help_text() {

@@ -48,17 +48,13 @@ struct Command {
   std::optional<std::chrono::milliseconds> timeout;
 };
 
-struct Parsed {
-  std::optional<Command> command;  // empty on error
-  std::string error;               // one line, without the program name
-};
-
 // Decimal, 0x hex or 0b binary, no sign; empty when not a number or beyond int64.
 std::optional<int64_t> parse_number(std::string_view text);
 // Seconds with an optional fraction ("2", "0.25"), kept to whole milliseconds.
 std::optional<std::chrono::milliseconds> parse_seconds(std::string_view text);
-// The arguments after the program name.
-Parsed parse_arguments(const std::vector<std::string>& args);
+// The arguments after the program name; false with *error (one line, without the
+// program name) on a bad command line.
+bool parse_arguments(const std::vector<std::string>& args, Command* command, std::string* error);
 
 std::string help_text();
 

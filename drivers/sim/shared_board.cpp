@@ -1,5 +1,7 @@
 #include "shared_board.h"
 
+#include "segment_checks.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -10,9 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <new>
@@ -21,8 +21,6 @@ namespace sim {
 
 namespace {
 
-constexpr uint64_t kMagic = 0x4D49534143414C50ull;  // "PLACASIM", little-endian
-constexpr uint32_t kVersion = 1;
 // How long to wait for another process that is creating the segment right now.
 constexpr int kCreationWaitSteps = 200;
 constexpr int kCreationWaitStepMs = 5;
@@ -37,9 +35,8 @@ std::string system_error(const char* what) { return std::string(what) + ": " + s
 
 std::string where(const std::string& name) { return "board \"" + name + "\" (/dev/shm" + segment_path(name) + ")"; }
 
-std::string refusal(const std::string& name, const std::string& fault) {
-  return where(name) + " " + fault + "; refusing it. Remove /dev/shm" + segment_path(name) +
-         " or choose another board with " + kBoardEnv + ".";
+std::string refused(const std::string& name, const std::string& fault) {
+  return refusal(where(name), fault, "Remove /dev/shm" + segment_path(name));
 }
 
 std::string user_text(uid_t uid) {
@@ -103,8 +100,7 @@ std::string take_lock(pthread_mutex_t* lock) {
   // EOWNERDEAD: the holder died; the state is plain data that every access
   // re-checks, so carry on with it.
   if (r == 0 || (r == EOWNERDEAD && pthread_mutex_consistent(lock) == 0)) return "";
-  if (r == ETIMEDOUT)
-    return "has a lock that no process let go within " + std::to_string(kLockWaitMs / 1000) + " s (corrupt)";
+  if (r == ETIMEDOUT) return lock_kept_too_long();
   return std::string("has a lock in an impossible state (") + std::strerror(r) + ")";
 }
 
@@ -133,21 +129,7 @@ int64_t monotonic_ns() {
   return static_cast<int64_t>(ts.tv_sec) * kNanosPerSecond + ts.tv_nsec;
 }
 
-std::string board_name_from_env() {
-  const char* name = std::getenv(kBoardEnv);
-  if (name && *name) return name;
-  return "placasim-" + std::to_string(getuid());
-}
-
-bool valid_board_name(const std::string& name) {
-  if (name.empty() || name.size() > kMaxBoardName || name[0] == '.') return false;
-  for (const char c : name) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                    c == '_' || c == '-';
-    if (!ok) return false;
-  }
-  return true;
-}
+std::string default_board_name() { return "placasim-" + std::to_string(getuid()); }
 
 std::string segment_path(const std::string& name) { return "/" + name; }
 
@@ -163,12 +145,6 @@ bool init_lock(pthread_mutex_t* lock) {
   return ok;
 }
 
-// The parts of a segment another process could have spoiled, beyond its header.
-bool plausible(const BoardState& board) {
-  return std::isfinite(board.position) && board.position >= kBottomFloor - 1e-9 &&
-         board.position <= kTopFloor + 1e-9;
-}
-
 }  // namespace
 
 std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::string* error) {
@@ -176,7 +152,7 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
   if (!error) error = &ignored;
   const std::string path = segment_path(name);
   if (!valid_board_name(name)) {
-    *error = "board name \"" + name + "\" is not usable: letters, digits, '.', '_' and '-' only";
+    *error = unusable_name(name);
     return nullptr;
   }
   const std::size_t size = sizeof(Segment);
@@ -192,7 +168,7 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
     return nullptr;
   }
   auto refuse = [&](const std::string& fault) {
-    *error = refusal(name, fault);
+    *error = refused(name, fault);
     close(fd);
     return nullptr;
   };
@@ -213,9 +189,7 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
       usleep(kCreationWaitStepMs * 1000);
       if (fstat(fd, &st) != 0) break;
     }
-    if (st.st_size != static_cast<off_t>(size))
-      return refuse("has the wrong size (" + std::to_string(st.st_size) + " bytes, expected " +
-                    std::to_string(size) + "): not a board of this placasim");
+    if (st.st_size != static_cast<off_t>(size)) return refuse(wrong_size(st.st_size, size));
   }
 
   void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -248,18 +222,10 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
       if (magic != 0) break;
       usleep(kCreationWaitStepMs * 1000);
     }
-    std::string fault;
-    if (magic == 0)
-      fault = "was never finished by the process that made it";
-    else if (magic != kMagic)
-      fault = "is not a placasim board (foreign data)";
-    else if (segment->version != kVersion || segment->size != size)
-      fault = "was made by another version of placasim (version " + std::to_string(segment->version) + ", " +
-              std::to_string(segment->size) + " bytes)";
-    else if (fault = take_lock(&segment->lock); fault.empty()) {
-      const bool ok = plausible(segment->board);
+    std::string fault = header_fault(magic, segment->version, segment->size, size);
+    if (fault.empty() && (fault = take_lock(&segment->lock)).empty()) {
+      fault = state_fault(segment->board);
       pthread_mutex_unlock(&segment->lock);
-      if (!ok) fault = "holds a corrupt board state";
     }
     if (!fault.empty()) {
       munmap(memory, size);
@@ -305,7 +271,7 @@ BoardState& SharedBoard::state() { return segment_->board; }
 
 SharedBoard::Guard::Guard(SharedBoard& b) : board(b) {
   if (const std::string fault = take_lock(&board.segment_->lock); !fault.empty())
-    throw BoardLost(refusal(board.name_, fault));
+    throw BoardLost(refused(board.name_, fault));
 }
 
 SharedBoard::Guard::~Guard() { pthread_mutex_unlock(&board.segment_->lock); }

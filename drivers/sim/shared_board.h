@@ -1,5 +1,8 @@
-// One simulated board shared by every process that names it: a POSIX shared memory
-// segment holding the board state behind a process-shared, robust lock.
+// One simulated board shared by every process that names it: a segment of shared
+// memory holding the board state behind a lock that a dying holder cannot keep.
+// POSIX shared memory with a robust process-shared mutex (shared_board.cpp), or on
+// Windows a paging-file-backed named file mapping with a named mutex
+// (shared_board_win32.cpp).
 #pragma once
 
 #include <cstdint>
@@ -18,11 +21,15 @@ constexpr std::size_t kMaxBoardName = 200;
 // critical sections last microseconds.
 constexpr int kLockWaitMs = 2000;
 
-// The board's name: $PLACASIM_BOARD, or "placasim-<uid>" (one board per user).
+// The board's name: $PLACASIM_BOARD, or default_board_name().
 std::string board_name_from_env();
+// One board per user: "placasim-<uid>"; on Windows "placasim-<user name>", in the
+// user's own (session-local) namespace.
+std::string default_board_name();
 // Names are letters, digits, '.', '_' and '-', not starting with '.', at most kMaxBoardName.
 bool valid_board_name(const std::string& name);
-// The shared memory object of a board: "/<name>".
+// The system's name of a board's segment: "/<name>"; on Windows
+// "Local\placasim-board-<name>" (its mutex: "Local\placasim-lock-<name>").
 std::string segment_path(const std::string& name);
 
 // Monotonic time shared by all processes on the machine.
@@ -47,11 +54,13 @@ class BoardLost : public std::runtime_error {
 class SharedBoard {
  public:
   // Attaches to the board, creating it at power-on if it does not exist. A segment
-  // of another user or that others may write, of the wrong size, a foreign one, one
+  // of another user or that others may write (on Windows: the session's own
+  // namespace keeps others out), of the wrong size, a foreign one, one
   // left half-made or with a lock that cannot be taken is refused: null is returned
   // and *error says why.
   static std::unique_ptr<SharedBoard> open(const std::string& name, std::string* error);
-  // Removes the board's name; processes attached keep their mapping.
+  // Removes the board's name; processes attached keep their mapping. On Windows a
+  // board lasts while a process has it open, and this does nothing.
   static bool remove(const std::string& name);
 
   ~SharedBoard();
@@ -87,7 +96,7 @@ class SharedBoard {
   BoardState& state();
 
   std::string name_;
-  int fd_;  // kept open: the in-use marks are record locks on it
+  int fd_;  // POSIX: kept open, the in-use marks are record locks on it; -1 on Windows
   Segment* segment_;
   bool created_;
 };

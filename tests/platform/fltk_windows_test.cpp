@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "posix/posix_ui.h"
+#include "posix/ui/posix_ui.h"
 #include "win32.h"
 
 // The fonts FLTK draws with keep fontconfig's caches, which it never frees.

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "posix/posix_ui.h"
+#include "posix/ui/posix_ui.h"
 #include "win32.h"
 
 namespace {

@@ -1,13 +1,13 @@
-// A program for the platform's main: prints what WinMain is given. With the single
-// argument "sdl" it starts SDL's video on the dummy driver and waits to be ended.
+// A program for the platform's main: prints what WinMain is given. With
+// WINMAIN_PROBE_SDL set it starts SDL's video on the dummy driver and waits to be ended.
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 
 #include "SDL.h"
 #include "win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {
-  if (std::strcmp(command_line, "sdl") == 0) {
+  if (std::getenv("WINMAIN_PROBE_SDL") != nullptr) {
     SDL_putenv(const_cast<char*>("SDL_VIDEODRIVER=dummy"));
     if (SDL_Init(SDL_INIT_VIDEO) < 0) return 2;
     std::printf("ready\n");

@@ -14,7 +14,7 @@
 
 #include "SDL.h"
 #include "ascensor.h"
-#include "posix/posix_ui.h"
+#include "posix/ui/posix_ui.h"
 #include "recorder.h"
 #include "sdl_switches.h"
 

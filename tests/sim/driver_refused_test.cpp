@@ -1,25 +1,19 @@
 // A board name already taken by something else: the driver refuses it with a clear
 // message, once, and reads as a board with every input off.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
+#include <vector>
 
 #include "board/io.h"
+#include "os_helpers.h"
 #include "shared_board.h"
 
 namespace {
 
 TEST(DriverOnAForeignSegment, RefusesItAndReadsAllInputsOff) {
-  const std::string name = "placasim-test-foreign-" + std::to_string(getpid());
-  setenv(sim::kBoardEnv, name.c_str(), 1);
-  const int fd = shm_open(sim::segment_path(name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(ftruncate(fd, 4096), 0);
-  close(fd);
+  const std::string name = "placasim-test-foreign-" + std::to_string(simtest::process_id());
+  simtest::set_env(sim::kBoardEnv, name.c_str());
+  ASSERT_TRUE(simtest::forge_segment(name, std::vector<unsigned char>(4096, 0)));
 
   ASSERT_EQ(LoadIODLL(), 0);
   testing::internal::CaptureStderr();
@@ -29,16 +23,12 @@ TEST(DriverOnAForeignSegment, RefusesItAndReadsAllInputsOff) {
   escribe_puerto(REGISTRO_CONTROL, 7);
   escribe_puerto(REGISTRO_DATOS, 0xFF);
   const std::string message = testing::internal::GetCapturedStderr();
-  EXPECT_NE(message.find("/dev/shm/" + name), std::string::npos) << message;
+  EXPECT_NE(message.find(sim::segment_path(name)), std::string::npos) << message;
   EXPECT_NE(message.find("refusing"), std::string::npos) << message;
   EXPECT_EQ(message.find("refusing"), message.rfind("refusing")) << "said once: " << message;
 
-  struct stat st{};
-  const int again = shm_open(sim::segment_path(name).c_str(), O_RDONLY, 0);
-  ASSERT_GE(again, 0);
-  fstat(again, &st);
-  close(again);
-  EXPECT_EQ(st.st_size, 4096) << "the foreign segment is left as it was";
+  EXPECT_EQ(simtest::segment_size(name), 4096) << "the foreign segment is left as it was";
+  simtest::drop_segment(name);
   sim::SharedBoard::remove(name);
 }
 

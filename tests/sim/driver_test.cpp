@@ -1,20 +1,22 @@
 // The simulated board's io.so, loaded through the system's own binding, on a board of
 // this test's own; the test watches the same board through a second mapping.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "board/io.h"
+#include "os_helpers.h"
 #include "shared_board.h"
 
 namespace {
 
-const std::string kBoard = "placasim-test-driver-" + std::to_string(getpid());
+const std::string kBoard = "placasim-test-driver-" + std::to_string(simtest::process_id());
 
 class Driver : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { setenv(sim::kBoardEnv, kBoard.c_str(), 1); }
+  static void SetUpTestSuite() { simtest::set_env(sim::kBoardEnv, kBoard.c_str()); }
   static void TearDownTestSuite() { sim::SharedBoard::remove(kBoard); }
   void SetUp() override {
     ASSERT_EQ(LoadIODLL(), 0);
@@ -87,7 +89,7 @@ TEST_F(Driver, TheOtherEntryPointsWorkOnTheSameRegisters) {
 TEST_F(Driver, TheDriverRunsTheLiftWithNoPanel) {
   escribe_puerto(REGISTRO_CONTROL, 7);
   escribe_puerto(REGISTRO_DATOS, 2);
-  usleep(400 * 1000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
   const int64_t before = sim::monotonic_ns();
   const uint8_t status = status_after(3);  // the driver brings the cabin up to date
   const double position = watch->with([](sim::BoardState& s) { return s.position; });

@@ -44,7 +44,12 @@ TEST(PlacaNumbers, SecondsWithAFraction) {
 }
 
 TEST(PlacaArguments, CommandsAndTheirOperands) {
-  auto parse = [](std::vector<std::string> args) { return placa::parse_arguments(args).command; };
+  auto parse = [](std::vector<std::string> args) -> std::optional<placa::Command> {
+    placa::Command command;
+    std::string error;
+    if (!placa::parse_arguments(args, &command, &error)) return std::nullopt;
+    return command;
+  };
 
   auto c = parse({"motor", "3", "i"});
   ASSERT_TRUE(c);
@@ -76,7 +81,12 @@ TEST(PlacaArguments, CommandsAndTheirOperands) {
 }
 
 TEST(PlacaArguments, ErrorsSayWhatIsWrong) {
-  auto error = [](std::vector<std::string> args) { return placa::parse_arguments(args).error; };
+  auto error = [](std::vector<std::string> args) {
+    placa::Command command;
+    std::string text;
+    EXPECT_FALSE(placa::parse_arguments(args, &command, &text));
+    return text;
+  };
   EXPECT_EQ(error({"salida", "256"}), "salida: byte 256 is out of range (0..255)");
   EXPECT_EQ(error({"salida", "-1"}), "salida: byte -1 is out of range (0..255)");
   EXPECT_EQ(error({"conecta", "ocho"}),

@@ -17,9 +17,9 @@
 #include <mutex>
 #include <thread>
 
-#include "ui_backend.h"
+#include "posix/ui/ui_backend.h"
 
-namespace posix_ui::fltk {
+namespace posix_ui::detail {
 namespace {
 
 // A Win32 window's size includes its frame; FLTK sizes the client area.
@@ -50,14 +50,12 @@ HWND handle_of(void* data) { return static_cast<HWND>(data); }
 void close_box_pressed(Fl_Widget*, void* data) {
   // FLTK also calls this for Escape, which is no close box on Win32.
   if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
-  detail::post_from_backend(handle_of(data), WM_SYSCOMMAND, SC_CLOSE, 0);
+  post_from_backend(handle_of(data), WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 void button_pressed(Fl_Widget*, void* data) {
-  detail::post_from_backend(handle_of(data), BM_CLICK, 0, 0);
+  post_from_backend(handle_of(data), BM_CLICK, 0, 0);
 }
-
-}  // namespace
 
 bool start() {
   const char* display = std::getenv("DISPLAY");
@@ -76,7 +74,7 @@ bool start() {
 
 bool on_drawing_thread() { return std::this_thread::get_id() == drawing_thread; }
 
-void* create_top_level(HWND window, const std::string& title, int x, int y, int width,
+void* fltk_top_level(HWND window, const std::string& title, int x, int y, int width,
                        int height, bool default_position, uint32_t background_rgb) {
   Fl_Group* previous = Fl_Group::current();
   const int client_width = std::max(width - 2 * kFrameWidth, 1);
@@ -96,7 +94,7 @@ void* create_top_level(HWND window, const std::string& title, int x, int y, int 
   return w;
 }
 
-void* create_button(HWND button, void* parent, const std::string& text, int x, int y, int width,
+void* fltk_button(HWND button, void* parent, const std::string& text, int x, int y, int width,
                     int height) {
   auto* window = static_cast<Fl_Window*>(static_cast<Fl_Widget*>(parent));
   Fl_Group* previous = Fl_Group::current();
@@ -110,7 +108,7 @@ void* create_button(HWND button, void* parent, const std::string& text, int x, i
   return b;
 }
 
-void show(void* peer, void* owner, Shown state) {
+void show_widget(void* peer, void* owner, Shown state) {
   auto* widget = static_cast<Fl_Widget*>(peer);
   Fl_Window* window = widget->as_window();
   if (window == nullptr) {
@@ -139,66 +137,24 @@ void show(void* peer, void* owner, Shown state) {
   Fl::flush();
 }
 
-void destroy(void* peer) {
+void destroy_widget(void* peer) {
   auto* widget = static_cast<Fl_Widget*>(peer);
   if (Fl_Group* parent = widget->parent()) parent->remove(widget);
   if (Fl_Window* window = widget->as_window()) window->hide();
   Fl::delete_widget(widget);
 }
 
-void wait() { Fl::wait(); }
-
-void wait_briefly() { Fl::check(); }
-
-void wake() { Fl::awake(); }
-
-namespace {
-
-struct Buttons {
-  const char* labels[3];
-  int answers[3];
-  int on_escape;  // 0 when the box cannot be dismissed without a button
-};
-
-// Right to left, as FLTK places them, so they read as on Win32.
-Buttons buttons_for(UINT type) {
-  switch (type & 0xF) {
-    case MB_OKCANCEL: return {{"Cancel", "OK", nullptr}, {IDCANCEL, IDOK, 0}, IDCANCEL};
-    case MB_ABORTRETRYIGNORE:
-      return {{"Ignore", "Retry", "Abort"}, {IDIGNORE, IDRETRY, IDABORT}, 0};
-    case MB_YESNOCANCEL: return {{"Cancel", "No", "Yes"}, {IDCANCEL, IDNO, IDYES}, IDCANCEL};
-    case MB_YESNO: return {{"No", "Yes", nullptr}, {IDNO, IDYES, 0}, 0};
-    case MB_RETRYCANCEL: return {{"Cancel", "Retry", nullptr}, {IDCANCEL, IDRETRY, 0}, IDCANCEL};
-    default: return {{"OK", nullptr, nullptr}, {IDOK, 0, 0}, IDOK};
-  }
-}
-
-const char* icon_for(UINT type) {
-  switch (type & 0xF0) {
-    case MB_ICONERROR: return "X";
-    case MB_ICONQUESTION: return "?";
-    case MB_ICONWARNING: return "!";
-    case MB_ICONINFORMATION: return "i";
-    default: return nullptr;
-  }
-}
-
+// The system asks with OK or OK/Cancel only. Closing the box answers as Escape does
+// on Win32: Cancel when there is one.
 int show_box(const char* text, const char* caption, UINT type) {
-  const Buttons b = buttons_for(type);
-  const char* icon = icon_for(type);
-  Fl_Widget* icon_box = fl_message_icon();
-  if (icon) {
-    icon_box->label(icon);
-    icon_box->show();
-  } else {
-    icon_box->hide();
+  fl_message_icon()->hide();
+  fl_message_title(caption);
+  if ((type & 0xF) != MB_OKCANCEL) {
+    fl_choice_n("%s", "OK", nullptr, nullptr, text);
+    return IDOK;
   }
-  for (;;) {
-    fl_message_title(caption);
-    const int chosen = fl_choice_n("%s", b.labels[0], b.labels[1], b.labels[2], text);
-    if (chosen >= 0 && chosen < 3 && b.answers[chosen]) return b.answers[chosen];
-    if (b.on_escape) return b.on_escape;
-  }
+  // Right to left, as FLTK places them, so they read as on Win32.
+  return fl_choice_n("%s", "Cancel", "OK", nullptr, text) == 1 ? IDOK : IDCANCEL;
 }
 
 struct Request {
@@ -220,9 +176,7 @@ void answer_request(void* data) {
   request->answered.notify_all();
 }
 
-}  // namespace
-
-int message_box(const char* text, const char* caption, UINT type) {
+int box_on_drawing_thread(const char* text, const char* caption, UINT type) {
   if (on_drawing_thread()) return show_box(text, caption, type);
   // Dialogs belong to the drawing thread: ask it and wait for the answer.
   Request request;
@@ -238,4 +192,46 @@ int message_box(const char* text, const char* caption, UINT type) {
   return request.answer;
 }
 
-}  // namespace posix_ui::fltk
+// Off the drawing thread a window has no widgets, as in the headless backend.
+class Fltk final : public Backend {
+ public:
+  bool on_display() const override { return true; }
+  void* create_top_level(HWND window, const std::string& title, int x, int y, int width,
+                         int height, bool default_position, uint32_t background_rgb) override {
+    if (!on_drawing_thread()) return nullptr;
+    return fltk_top_level(window, title, x, y, width, height, default_position, background_rgb);
+  }
+  void* create_button(HWND button, void* parent, const std::string& text, int x, int y,
+                      int width, int height) override {
+    if (!on_drawing_thread()) return nullptr;
+    return fltk_button(button, parent, text, x, y, width, height);
+  }
+  void show(void* peer, void* owner, Shown state) override {
+    if (on_drawing_thread()) show_widget(peer, owner, state);
+  }
+  void destroy(void* peer) override {
+    if (on_drawing_thread()) destroy_widget(peer);
+  }
+  void wait(std::unique_lock<std::mutex>& guard, std::condition_variable& posted) override {
+    if (!on_drawing_thread()) return posted.wait(guard);
+    guard.unlock();
+    Fl::wait();
+    guard.lock();
+  }
+  void handle_pending() override {
+    if (on_drawing_thread()) Fl::check();
+  }
+  void wake() override { Fl::awake(); }
+  int message_box(const char* text, const char* caption, UINT type) override {
+    return box_on_drawing_thread(text, caption, type);
+  }
+};
+
+}  // namespace
+
+Backend* open_fltk() {
+  static Fltk instance;
+  return start() ? &instance : nullptr;
+}
+
+}  // namespace posix_ui::detail

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "win32_kernel.h"
+#include "posix/kernel/win32_kernel.h"
 
 typedef struct HWND__* HWND;
 typedef struct HICON__* HICON;
@@ -148,24 +148,11 @@ constexpr intptr_t COLOR_BTNFACE = 15;
 #define IDC_WAIT MAKEINTRESOURCEA(32514)
 #define IDC_CROSS MAKEINTRESOURCEA(32515)
 
-// Message boxes.
+// Message boxes: the button sets the system uses.
 constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_OKCANCEL = 0x1;
-constexpr UINT MB_ABORTRETRYIGNORE = 0x2;
-constexpr UINT MB_YESNOCANCEL = 0x3;
-constexpr UINT MB_YESNO = 0x4;
-constexpr UINT MB_RETRYCANCEL = 0x5;
-constexpr UINT MB_ICONERROR = 0x10;
-constexpr UINT MB_ICONQUESTION = 0x20;
-constexpr UINT MB_ICONWARNING = 0x30;
-constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
-constexpr int IDABORT = 3;
-constexpr int IDRETRY = 4;
-constexpr int IDIGNORE = 5;
-constexpr int IDYES = 6;
-constexpr int IDNO = 7;
 
 // Fails (0) for a bad record or a class name already registered under the same instance.
 ATOM RegisterClassExA(const WNDCLASSEXA* window_class);
@@ -196,7 +183,7 @@ BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove
 BOOL TranslateMessage(const MSG* message);
 LRESULT DispatchMessageA(const MSG* message);
 
-// A modal dialog with the requested buttons when a display is available; without one,
+// A modal dialog with OK, or OK and Cancel, when a display is available; without one,
 // caption and text on standard error and IDOK.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 

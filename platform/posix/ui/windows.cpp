@@ -1,9 +1,8 @@
-// The window model behind win32_user.h, shared by the headless and FLTK backends:
+// The window model behind win32_user.h, drawn by the backend of ui_backend.h:
 // window classes, windows with their owners and children, and one message queue per
 // thread. Window procedures are always called without the model's lock held, so
 // they may call back into any of these functions.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -20,7 +19,8 @@
 
 namespace {
 
-using posix_ui::fltk::Shown;
+using posix_ui::detail::backend;
+using posix_ui::detail::Shown;
 
 // Handles are never reused, so a stale one finds nothing instead of another window.
 constexpr uintptr_t kFirstHandle = 0x10010;
@@ -108,19 +108,6 @@ Model& model() {
   return *instance;
 }
 
-std::atomic<bool> headless_forced{false};
-std::once_flag backend_chosen;
-bool display_backend = false;
-
-bool drawing() {
-  std::call_once(backend_chosen,
-                 [] { display_backend = !headless_forced && posix_ui::fltk::start(); });
-  return display_backend;
-}
-
-// Only the drawing thread may touch the backend's widgets.
-bool draws_here() { return drawing() && posix_ui::fltk::on_drawing_thread(); }
-
 bool is_int_resource(LPCSTR name) { return reinterpret_cast<uintptr_t>(name) <= kMaxIntResource; }
 
 std::shared_ptr<Window> find(Model& m, HWND handle) {
@@ -188,7 +175,7 @@ bool post(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
     queue->posted.push_back(MSG{handle, message, wparam, lparam, now_ms(), POINT{0, 0}});
     queue->changed.notify_all();
   }
-  if (drawing()) posix_ui::fltk::wake();
+  backend().wake();
   return true;
 }
 
@@ -361,15 +348,12 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
   }
 
   void* peer = nullptr;
-  if (draws_here()) {
-    if (!w->parent)
-      peer = posix_ui::fltk::create_top_level(w->handle, w->text, w->x, w->y, w->width, w->height,
-                                              default_position,
-                                              background_of(w->window_class->background));
-    else if (w->window_class == m.button_class && parent_peer)
-      peer = posix_ui::fltk::create_button(w->handle, parent_peer, w->text, w->x, w->y, w->width,
-                                           w->height);
-  }
+  if (!w->parent)
+    peer = backend().create_top_level(w->handle, w->text, w->x, w->y, w->width, w->height,
+                                      default_position, background_of(w->window_class->background));
+  else if (w->window_class == m.button_class && parent_peer)
+    peer = backend().create_button(w->handle, parent_peer, w->text, w->x, w->y, w->width,
+                                   w->height);
   {
     std::lock_guard<std::mutex> guard(m.lock);
     w->peer = peer;
@@ -414,7 +398,7 @@ BOOL DestroyWindow(HWND handle) {
     for (HWND h : subtree) find(m, h)->destroying = true;
     peer = find(m, handle)->peer;
   }
-  if (peer && draws_here()) posix_ui::fltk::show(peer, nullptr, Shown::hidden);
+  if (peer) backend().show(peer, nullptr, Shown::hidden);
   for (HWND h : subtree) SendMessageA(h, WM_DESTROY, 0, 0);
 
   std::vector<void*> peers;
@@ -431,8 +415,7 @@ BOOL DestroyWindow(HWND handle) {
       std::erase(m.creation_order, *it);
     }
   }
-  if (draws_here())
-    for (void* p : peers) posix_ui::fltk::destroy(p);
+  for (void* p : peers) backend().destroy(p);
   return TRUE;
 }
 
@@ -477,7 +460,7 @@ BOOL ShowWindow(HWND handle, int command) {
     peer = w->peer;
     if (auto o = find(m, w->owner)) owner_peer = o->peer;
   }
-  if (peer && draws_here()) posix_ui::fltk::show(peer, owner_peer, state);
+  if (peer) backend().show(peer, owner_peer, state);
   return was_visible ? TRUE : FALSE;
 }
 
@@ -516,7 +499,7 @@ void PostQuitMessage(int exit_code) {
 
 BOOL GetMessageA(LPMSG message, HWND window, UINT first, UINT last) {
   if (message == nullptr) return -1;
-  const bool backend_waits = draws_here();
+  posix_ui::detail::Backend& ui = backend();
   Model& m = model();
   std::unique_lock<std::mutex> guard(m.lock);
   if (window && !find(m, window)) return -1;
@@ -529,19 +512,15 @@ BOOL GetMessageA(LPMSG message, HWND window, UINT first, UINT last) {
       guard.unlock();
       hook();
       guard.lock();
-    } else if (backend_waits) {
-      guard.unlock();
-      posix_ui::fltk::wait();
-      guard.lock();
     } else {
-      queue->changed.wait(guard);
+      ui.wait(guard, queue->changed);
     }
   }
 }
 
 BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) {
   if (message == nullptr) return FALSE;
-  if (draws_here()) posix_ui::fltk::wait_briefly();
+  backend().handle_pending();
   Model& m = model();
   std::lock_guard<std::mutex> guard(m.lock);
   if (window && !find(m, window)) return FALSE;
@@ -559,10 +538,6 @@ LRESULT DispatchMessageA(const MSG* message) {
 }
 
 namespace posix_ui {
-
-void force_headless() { headless_forced = true; }
-
-bool uses_display() { return drawing(); }
 
 bool click(HWND button) {
   {
@@ -631,7 +606,7 @@ HWND find_child(HWND parent, const std::string& text) {
 }
 
 int pump() {
-  if (draws_here()) posix_ui::fltk::wait_briefly();
+  backend().handle_pending();
   Model& m = model();
   int dispatched = 0;
   for (;;) {
@@ -676,8 +651,7 @@ void reset() {
     m.cascade = 0;
     m.next_atom = kFirstAtom;
   }
-  if (draws_here())
-    for (void* p : peers) posix_ui::fltk::destroy(p);
+  for (void* p : peers) backend().destroy(p);
 }
 
 }  // namespace posix_ui
