@@ -52,6 +52,7 @@ void pedir_parada_controlador();
 int32_t esperar_fin_controlador(DWORD milisegundos);
 
 // Shows the picture of the cabin at floor `piso` in the graphics window, setting the
-// video mode anew. 0 when the video mode was set, 1 when it failed (the message is on
-// standard output and the graphics library has been shut down).
+// video mode first when there is no graphics window of the right size. A missing or
+// corrupt picture draws nothing. 0 when the window was there, 1 when the video mode
+// failed (the message is on standard output and the graphics library has been shut down).
 int32_t mostrar_cabina(int32_t piso);

@@ -111,27 +111,33 @@ void Comprobar_Pasada(int32_t* destino, Cola** primero, Cola** ultimo) {
 // How many controllers run, and whether one has been asked to stop. The request is
 // kept until a controller ends, so a stop asked before the thread got going still
 // counts.
-static std::mutex cerrojo_marcha;
-static std::condition_variable fin_de_controlador;
-static int32_t controladores_en_marcha = 0;
+struct Marcha {
+  std::mutex cerrojo;
+  std::condition_variable fin;
+  int32_t en_marcha = 0;
+};
+// Never destroyed: a controller that is still ending when the program's exit
+// handlers run must not find them gone.
+static Marcha& marcha() {
+  static Marcha* const unica = new Marcha;
+  return *unica;
+}
 static std::atomic<int32_t> parada_pedida{0};
 
 static void terminar_controlador() {
-  {
-    std::lock_guard<std::mutex> guarda(cerrojo_marcha);
-    if (--controladores_en_marcha == 0) parada_pedida = 0;
-  }
-  fin_de_controlador.notify_all();
+  std::lock_guard<std::mutex> guarda(marcha().cerrojo);
+  if (--marcha().en_marcha == 0) parada_pedida = 0;
+  marcha().fin.notify_all();
 }
 
 DWORD WINAPI Comprobar_Sensor(LPVOID) {
   {
-    std::lock_guard<std::mutex> guarda(cerrojo_marcha);
-    if (parada_pedida != 0 && controladores_en_marcha == 0) {
+    std::lock_guard<std::mutex> guarda(marcha().cerrojo);
+    if (parada_pedida != 0 && marcha().en_marcha == 0) {
       parada_pedida = 0;
       return 0;
     }
-    ++controladores_en_marcha;
+    ++marcha().en_marcha;
   }
   int32_t destino = DESTINO_INICIAL;
   Cola* primero = nullptr;
@@ -144,16 +150,16 @@ DWORD WINAPI Comprobar_Sensor(LPVOID) {
 }
 
 void pedir_parada_controlador() {
-  std::lock_guard<std::mutex> guarda(cerrojo_marcha);
+  std::lock_guard<std::mutex> guarda(marcha().cerrojo);
   parada_pedida = 1;
 }
 
 int32_t esperar_fin_controlador(DWORD milisegundos) {
-  std::unique_lock<std::mutex> guarda(cerrojo_marcha);
-  const auto ninguno = [] { return controladores_en_marcha == 0; };
+  std::unique_lock<std::mutex> guarda(marcha().cerrojo);
+  const auto ninguno = [] { return marcha().en_marcha == 0; };
   if (milisegundos == INFINITE) {
-    fin_de_controlador.wait(guarda, ninguno);
+    marcha().fin.wait(guarda, ninguno);
     return 1;
   }
-  return fin_de_controlador.wait_for(guarda, std::chrono::milliseconds(milisegundos), ninguno) ? 1 : 0;
+  return marcha().fin.wait_for(guarda, std::chrono::milliseconds(milisegundos), ninguno) ? 1 : 0;
 }

@@ -46,9 +46,11 @@ constexpr int SALIDA_ERROR_HILO = 0;
 constexpr int SALIDA_SIN_CLASE = 0;
 constexpr LRESULT CREACION_ABANDONADA = -1;
 
-// How long the end of the program waits for the controller before shutting the
-// graphics library down under it.
+// How long the end of the program waits for the controller to finish its pass (a
+// pass may hold the 100 ms and 1000 ms pauses), and how often it serves its messages
+// meanwhile.
 constexpr DWORD ESPERA_FIN_CONTROLADOR = 2000;
+constexpr DWORD PASO_ESPERA_FIN = 10;
 
 char szNombreClase[] = "Ascensor";
 WNDCLASSEXA wincl2;
@@ -177,6 +179,22 @@ LRESULT CALLBACK WindowProcedureConMemo(HWND hwnd, UINT message, WPARAM wParam, 
   return procedimiento_panel(hwnd, message, wParam, lParam, MODO_CON_MEMORIA, hInst);
 }
 
+// Waits for the controller thread to end while serving this thread's messages: on
+// Windows the graphics library's calls on the controller can send messages to the
+// graphics window, which this thread owns, and would wait for ever for a thread that
+// only waits. True when it ended in time.
+static bool esperar_controlador(HANDLE hilo) {
+  for (DWORD esperado = 0; esperado < ESPERA_FIN_CONTROLADOR; esperado += PASO_ESPERA_FIN) {
+    if (WaitForSingleObject(hilo, PASO_ESPERA_FIN) == WAIT_OBJECT_0) return true;
+    MSG mensaje;
+    while (PeekMessageA(&mensaje, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&mensaje);
+      DispatchMessageA(&mensaje);
+    }
+  }
+  return WaitForSingleObject(hilo, 0) == WAIT_OBJECT_0;
+}
+
 int WINAPI WinMain(HINSTANCE hThisInstance, HINSTANCE, LPSTR, int nCmdShow) {
   WNDCLASSEXA wincl;
   llenar_clase(&wincl, szNombreClase, WindowProcedure, hThisInstance);
@@ -213,10 +231,12 @@ int WINAPI WinMain(HINSTANCE hThisInstance, HINSTANCE, LPSTR, int nCmdShow) {
     DispatchMessageA(&messages);
   }
 
-  // The controller may be drawing: let it finish its pass before the library goes.
+  // The controller may be drawing: the library goes only once it has stopped. One
+  // that does not stop in time (a message box open) ends with the process, and the
+  // process end closes the graphics window.
   pedir_parada_controlador();
-  esperar_fin_controlador(ESPERA_FIN_CONTROLADOR);
+  const bool parado = esperar_controlador(hilo);
   CloseHandle(hilo);
-  SDL_Quit();
+  if (parado) SDL_Quit();
   return static_cast<int>(messages.wParam);
 }

@@ -66,6 +66,30 @@ TEST_F(Display, EachFloorShowsItsOwnPictureInTheWholeWindow) {
   }
 }
 
+// Setting the mode again at every display made SDL move, raise and redecorate the
+// window at polling speed while the cabin rests; it also clears the screen.
+TEST_F(Display, RepeatedDisplaysKeepTheGraphicsWindowWithoutSettingTheModeAgain) {
+  PicturesAre("lift_no_pictures", "");
+  ASSERT_EQ(mostrar_cabina(1), 0);
+  SDL_Surface* screen = SDL_GetVideoSurface();
+  ASSERT_NE(screen, nullptr);
+  SDL_Rect mark{10, 220, 60, 60};
+  SDL_FillRect(screen, &mark, SDL_MapRGB(screen->format, 255, 255, 255));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(mostrar_cabina(1), 0);
+  EXPECT_EQ(SDL_GetVideoSurface(), screen);
+  EXPECT_FALSE(ScreenBlank()) << "the video mode was set again and cleared the window";
+}
+
+TEST_F(Display, AVideoSurfaceOfAnotherSizeIsReplaced) {
+  ASSERT_NE(SDL_SetVideoMode(100, 100, 0, SDL_SWSURFACE), nullptr);
+  EXPECT_EQ(mostrar_cabina(2), 0);
+  SDL_Surface* screen = SDL_GetVideoSurface();
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(screen->w, 200);
+  EXPECT_EQ(screen->h, 308);
+  EXPECT_EQ(ShownFloor(), 2);
+}
+
 TEST_F(Display, NoFloorNoDisplay) {
   EXPECT_EQ(mostrar_cabina(0), 0);
   EXPECT_EQ(mostrar_cabina(4), 0);

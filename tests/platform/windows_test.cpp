@@ -393,6 +393,28 @@ TEST_F(Windows, TheQuitRequestComesAfterWhatWasPostedBeforeIt) {
   EXPECT_FALSE(posix_ui::pending_quit().has_value()) << "taken by GetMessageA";
 }
 
+TEST_F(Windows, PeekMessageLooksOrTakesWithoutWaiting) {
+  HWND w = TopLevel("Main", "w");
+  HWND b = Button(w, 3, "b");
+  ShowWindow(w, SW_SHOWNORMAL);
+  MSG m{};
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "an empty queue";
+  ASSERT_TRUE(posix_ui::click(b));
+  PostQuitMessage(4);
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(m.message, BM_CLICK);
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "still there after a look";
+  EXPECT_EQ(m.message, BM_CLICK);
+  EXPECT_EQ(m.hwnd, b);
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(m.message, WM_QUIT);
+  EXPECT_TRUE(posix_ui::pending_quit().has_value()) << "a look leaves the quit request";
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.message, WM_QUIT);
+  EXPECT_EQ(m.wParam, 4u);
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+}
+
 TEST_F(Windows, TheLastQuitCodeWins) {
   PostQuitMessage(1);
   PostQuitMessage(0);

@@ -90,6 +90,10 @@ constexpr UINT WM_USER = 0x0400;
 constexpr WPARAM SC_CLOSE = 0xF060;
 constexpr WORD BN_CLICKED = 0;
 
+// PeekMessageA.
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+
 // Class styles.
 constexpr UINT CS_VREDRAW = 0x0001;
 constexpr UINT CS_HREDRAW = 0x0002;
@@ -173,6 +177,9 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 void PostQuitMessage(int exit_code);
 // 0 for WM_QUIT, -1 for a bad argument, else 1. Waits while the queue is empty.
 BOOL GetMessageA(LPMSG message, HWND window, UINT first, UINT last);
+// Takes (PM_REMOVE) or looks at (PM_NOREMOVE) the first message without waiting;
+// FALSE when there is none. A pending quit request comes as WM_QUIT.
+BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove);
 BOOL TranslateMessage(const MSG* message);
 LRESULT DispatchMessageA(const MSG* message);
 

@@ -191,15 +191,26 @@ bool matches(Model& m, const MSG& message, HWND filter, UINT first, UINT last) {
   return message.message >= first && message.message <= last;
 }
 
-bool take(Model& m, Queue& queue, HWND filter, UINT first, UINT last, MSG* out) {
+bool take(Model& m, Queue& queue, HWND filter, UINT first, UINT last, MSG* out,
+          bool remove = true) {
   for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
     if (matches(m, *it, filter, first, last)) {
       *out = *it;
-      queue.posted.erase(it);
+      if (remove) queue.posted.erase(it);
       return true;
     }
   }
   return false;
+}
+
+// A pending quit request becomes WM_QUIT once the posted messages are taken, and only
+// for a fetch without a window filter whose range holds it.
+bool take_quit(Queue& queue, HWND filter, UINT first, UINT last, MSG* out, bool remove) {
+  const bool quit_in_range = (first == 0 && last == 0) || (first <= WM_QUIT && WM_QUIT <= last);
+  if (!queue.quit || filter != nullptr || !quit_in_range) return false;
+  *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(*queue.quit), 0, now_ms(), POINT{0, 0}};
+  if (remove) queue.quit.reset();
+  return true;
 }
 
 // A user can only reach a window that is shown, as are all the windows it sits in.
@@ -495,12 +506,7 @@ BOOL GetMessageA(LPMSG message, HWND window, UINT first, UINT last) {
   auto queue = queue_of(m, std::this_thread::get_id());
   for (;;) {
     if (take(m, *queue, window, first, last, message)) return TRUE;
-    const bool quit_in_range = (first == 0 && last == 0) || (first <= WM_QUIT && WM_QUIT <= last);
-    if (queue->quit && window == nullptr && quit_in_range) {
-      *message = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(*queue->quit), 0, now_ms(), POINT{0, 0}};
-      queue->quit.reset();
-      return FALSE;
-    }
+    if (take_quit(*queue, window, first, last, message, true)) return FALSE;
     if (queue->idle) {
       auto hook = queue->idle;
       guard.unlock();
@@ -510,6 +516,18 @@ BOOL GetMessageA(LPMSG message, HWND window, UINT first, UINT last) {
       ui.wait(guard, queue->changed);
     }
   }
+}
+
+BOOL PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) {
+  if (message == nullptr) return FALSE;
+  backend().handle_pending();
+  Model& m = model();
+  std::lock_guard<std::mutex> guard(m.lock);
+  if (window && !find(m, window)) return FALSE;
+  auto queue = queue_of(m, std::this_thread::get_id());
+  const bool take_it = (remove & PM_REMOVE) != 0;
+  return take(m, *queue, window, first, last, message, take_it) ||
+         take_quit(*queue, window, first, last, message, take_it);
 }
 
 BOOL TranslateMessage(const MSG*) { return FALSE; }  // no keyboard messages to translate
