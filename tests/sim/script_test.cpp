@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <random>
 #include <sstream>
 
 #include "options.h"
@@ -431,6 +432,79 @@ TEST(Options, CheckSettingsBelongToScripts) {
     const char* bad[] = {"placasim", "--script", "s", "--needless-writes", rate};
     EXPECT_FALSE(placasim::parse_options(5, bad, &o, &error)) << rate;
   }
+}
+
+// Bytes that form UTF-8 and no raw control characters: what a JSON line needs.
+bool clean_json_line(const std::string& l) {
+  if (l.size() < 2 || l.front() != '{' || l.back() != '}') return false;
+  for (size_t i = 0; i < l.size();) {
+    const auto c = static_cast<unsigned char>(l[i]);
+    const int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+    if (c < 0x20 || extra < 0 || i + extra >= l.size()) return false;
+    for (int k = 1; k <= extra; ++k)
+      if ((static_cast<unsigned char>(l[i + k]) & 0xC0) != 0x80) return false;
+    i += 1 + extra;
+  }
+  return true;
+}
+
+// Mutants of a script with every kind of step: each is refused with its line number
+// or runs to its end, with a trace of clean JSON lines. A fixed seed keeps it repeatable.
+TEST_F(ScriptRun, MutatedScriptsAreRefusedOrRunCleanly) {
+  const std::string seed_script =
+      "wait 0.01\npress 3\nrelease 3\ntap 2 0.02\nswitch 8 on\nanalog 4 0xFF\n"
+      "fault stuck 5 on\nfault chatter 2 0.1\nfault noise 1 20\nclear all\nrun true\n"
+      "expect outputs 0 within 0.1\nexpect motor 1 p within 0.1\nexpect floor 1 within 0.2\n";
+  const std::vector<std::string> extremes = {"-1", "0", "9", "256", "1e308", "nan", "inf", "0x", "4294967297",
+                                             "99999999999999999999", "\xff\xfe", "within", ""};
+  std::mt19937 random(20261208);
+  auto pick = [&](size_t n) { return n ? std::uniform_int_distribution<size_t>(0, n - 1)(random) : 0; };
+  int64_t start = clock.now;
+  placasim::RunHooks hooks;
+  hooks.start_shell = [](const std::string&, std::string* error) {
+    *error = "no shell here";
+    return false;
+  };
+  hooks.cancelled = [&] { return clock.now - start > 60 * 1000 * kMs; };
+  int parsed = 0;
+  for (int mutant = 0; mutant < 400; ++mutant) {
+    std::string text = seed_script;
+    for (int op = 0, ops = 1 + static_cast<int>(pick(4)); op < ops; ++op) {
+      const size_t at = pick(text.size());
+      switch (pick(4)) {
+        case 0: text[at] = static_cast<char>(pick(256)); break;
+        case 1: text.insert(at, 1, static_cast<char>(pick(256))); break;
+        case 2: text.erase(at, 1 + pick(8)); break;
+        default: text.insert(at, " " + extremes[pick(extremes.size())] + " "); break;
+      }
+    }
+    std::istringstream in(text);
+    std::vector<Step> steps;
+    std::string error;
+    if (!placasim::parse_script(in, &steps, &error))
+      EXPECT_EQ(error.rfind("line ", 0), 0u) << "mutant " << mutant << ": " << error;
+    // What still parses, line by line, is run: mutated values that pass reach the board.
+    std::istringstream whole(text);
+    std::string kept;
+    for (std::string line; std::getline(whole, line);) {
+      std::istringstream one(line);
+      std::vector<Step> ignored;
+      if (placasim::parse_script(one, &ignored, &error)) kept += line + "\n";
+    }
+    std::istringstream survivors(kept);
+    steps.clear();
+    ASSERT_TRUE(placasim::parse_script(survivors, &steps, &error)) << error;
+    if (steps.empty()) continue;
+    ++parsed;
+    start = clock.now;
+    board->with([&](sim::BoardState& s) { sim::board_reset(s, clock.now); });
+    trace.str("");
+    const int code = placasim::run_script(steps, *board, clock, trace, hooks);
+    EXPECT_TRUE(code == placasim::kScriptPassed || code == placasim::kScriptFailed) << "mutant " << mutant;
+    std::istringstream lines(trace.str());
+    for (std::string l; std::getline(lines, l);) ASSERT_TRUE(clean_json_line(l)) << "mutant " << mutant << ": " << l;
+  }
+  EXPECT_GT(parsed, 300) << "too few mutants left steps to run";
 }
 
 }  // namespace
