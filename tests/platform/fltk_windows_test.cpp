@@ -15,6 +15,7 @@
 
 #include "posix/ui/posix_ui.h"
 #include "win32.h"
+#include "x11_close_request.h"
 
 // The fonts FLTK draws with keep fontconfig's caches, which it never frees.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -54,17 +55,7 @@ class Observer {
     return XGetTransientForHint(display_, w, &owner) ? owner : 0;
   }
 
-  void close(Window w) {
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = w;
-    e.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-    e.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, w, False, NoEventMask, &e);
-    XFlush(display_);
-  }
+  void close(Window w) { send_close_request(display_, w); }
 
   void press(Window w, int x, int y) {
     for (int type : {ButtonPress, ButtonRelease}) {

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "x11_close_request.h"
+
 
 namespace {
 
@@ -36,14 +38,7 @@ int close_window(const char* title) {
     std::fprintf(stderr, "panel_probe: no window \"%s\"\n", title);
     return 1;
   }
-  XEvent e{};
-  e.xclient.type = ClientMessage;
-  e.xclient.window = w;
-  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-  e.xclient.format = 32;
-  e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
-  e.xclient.data.l[1] = CurrentTime;
-  XSendEvent(d, w, False, NoEventMask, &e);
+  send_close_request(d, w);
   XCloseDisplay(d);
   return 0;
 }

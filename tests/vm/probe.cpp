@@ -213,12 +213,12 @@ void raw_access(uint16_t port) {
 }
 
 // --as UID:GID[:GROUP...]
-void become(const std::string& spec) {
+void become(const std::string& ids_text) {
   std::vector<gid_t> ids;
   size_t start = 0;
-  while (start <= spec.size()) {
-    const size_t end = spec.find(':', start);
-    ids.push_back(static_cast<gid_t>(std::stoul(spec.substr(start, end - start))));
+  while (start <= ids_text.size()) {
+    const size_t end = ids_text.find(':', start);
+    ids.push_back(static_cast<gid_t>(std::stoul(ids_text.substr(start, end - start))));
     if (end == std::string::npos) break;
     start = end + 1;
   }
