@@ -7,8 +7,6 @@ function(set_installed_run_path target)
   set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "${ARGN}")
 endfunction()
 
-# The run path of a program in <bindir> to <libdir>/SUBDIR: the installed folder, and
-# in the build tree (which has lib/, not the multiarch folder) the same under lib/.
 include(GNUInstallDirs)
 
 # Where the installed library looks for its default port driver (the simulated
@@ -17,6 +15,8 @@ include(GNUInstallDirs)
 set(PLACAIO_DRIVER_FOLDER placaio)
 set(PLACAIO_INSTALLED_DRIVER_DIR ${CMAKE_INSTALL_LIBDIR}/${PLACAIO_DRIVER_FOLDER})
 
+# The run path of a program in <bindir> to <libdir>/SUBDIR: the installed folder, and
+# in the build tree (which has lib/, not the multiarch folder) the same under lib/.
 function(run_path_to_libdir out subdir)
   set(path "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}${subdir}")
   if(NOT CMAKE_INSTALL_LIBDIR STREQUAL "lib")
