@@ -11,6 +11,7 @@ SetCompressor /SOLID lzma
 
 Name "placaio ${VERSION}"
 OutFile "${OUTFILE}"
+BrandingText "placaio ${VERSION}"
 
 ; A second install finds the first one's folder and mode in its uninstall entry.
 !define MULTIUSER_EXECUTIONLEVEL Highest

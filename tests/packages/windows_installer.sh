@@ -25,6 +25,8 @@ settle() { timeout 60 wineserver -w; }
 unix_path() { local p=${1#C:\\}; echo "$WINEPREFIX/drive_c/${p//\\//}"; }
 files_in() { (cd "$1" && find . -type f) | LC_ALL=C sort; }
 
+# The new prefix first, which takes the longest.
+timeout 120 "$root/scripts/wine-run" cmd /c exit >/dev/null 2>&1 || { echo "FAIL: no Wine prefix" >&2; exit 1; }
 OUT=$work/out BUILD_DIR=$build "$root/packaging/windows/package" --built >/dev/null ||
   { echo "FAIL: packaging/windows/package" >&2; exit 1; }
 setup=$(echo "$work"/out/placaio-*-win32-setup.exe)
