@@ -59,6 +59,7 @@ void show_active() {
 }
 
 LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
+  if (!faults) return DefWindowProcA(window, msg, wp, lp);
   switch (msg) {
     case WM_CTLCOLORSTATIC:
       SetTextColor(reinterpret_cast<HDC>(wp), gdi(look::kText));
@@ -97,7 +98,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       DestroyWindow(window);
       return 0;
-    case WM_DESTROY:
+    case WM_NCDESTROY:  // the last message, after the controls are gone
       KillTimer(window, kRefreshTimer);
       DeleteObject(faults->backdrop);
       DeleteObject(faults->bold);

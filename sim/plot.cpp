@@ -37,9 +37,9 @@ std::string make_data_dir(std::string* error) {
     *error = "cannot find a folder for the timeline's data: " + ec.message();
     return "";
   }
-  std::random_device random;
+  std::random_device entropy;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path dir = base / ("placasim-plot-" + std::to_string(random()));
+    const fs::path dir = base / ("placasim-plot-" + std::to_string(entropy()));
     if (fs::create_directory(dir, ec)) {
       fs::permissions(dir, fs::perms::owner_all, ec);
       return dir.string();
