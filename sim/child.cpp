@@ -110,8 +110,9 @@ std::string driver_directory() {
     exe[n] = '\0';
     std::string dir(exe);
     dir.erase(dir.find_last_of('/'));
-    const std::string beside = dir + "/../drivers/sim";
-    if (has_driver(beside)) return beside;
+    // In the build tree, where it is built; installed, the library's default driver.
+    for (const char* sub : {"/../drivers/sim", "/" PLACASIM_INSTALLED_DRIVER_DIR})
+      if (has_driver(dir + sub)) return dir + sub;
   }
   return PLACASIM_DRIVER_DIR;
 }

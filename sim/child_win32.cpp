@@ -75,6 +75,17 @@ HANDLE commands_job() {
   return job;
 }
 
+// cmd.exe takes the text after "/s /c" as it stands once its outer quotes are off, not
+// by the C runtime's quoting rules: quoted by those, a script's quoted words would
+// reach the command with backslashes and split at their spaces.
+std::string command_line(const std::vector<std::string>& argv) {
+  if (argv.size() == 4 && argv[0] == "cmd.exe" && argv[1] == "/s" && argv[2] == "/c")
+    return "cmd.exe /s /c \"" + argv[3] + "\"";
+  std::string line;
+  for (const std::string& a : argv) line += (line.empty() ? "" : " ") + quoted_argument(a);
+  return line;
+}
+
 bool has_driver(const std::string& dir) {
   return GetFileAttributesA((dir + "\\io.dll").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -87,8 +98,7 @@ std::optional<Child> Child::launch(const std::vector<std::string>& argv, bool st
     *error = "no program to run";
     return std::nullopt;
   }
-  std::string line;
-  for (const std::string& a : argv) line += (line.empty() ? "" : " ") + quoted_argument(a);
+  std::string line = command_line(argv);
   STARTUPINFOA si{};
   si.cb = sizeof si;
   if (stdout_to_stderr) {
@@ -190,7 +200,7 @@ void wire_environment(const std::string& driver_dir, const std::string& board) {
   SetEnvironmentVariableA("PATH", (dir + (old && *old ? ";" + std::string(old) : "")).c_str());
 }
 
-std::vector<std::string> shell_command(const std::string& text) { return {"cmd.exe", "/c", text}; }
+std::vector<std::string> shell_command(const std::string& text) { return {"cmd.exe", "/s", "/c", text}; }
 
 std::string find_gnuplot(std::string* missing) {
   auto is_file = [](const std::string& path) {

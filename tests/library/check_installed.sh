@@ -8,7 +8,9 @@ fail() { echo "check_installed: $*" >&2; exit 1; }
 
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
-cmake --install "$build" --component placaio --prefix "$prefix" >/dev/null
+for component in placaio placaio_dev; do
+  cmake --install "$build" --component $component --prefix "$prefix" >/dev/null
+done
 
 pc=$(find "$prefix" -name placaio.pc)
 [ -n "$pc" ] || fail "no placaio.pc installed"

@@ -481,8 +481,9 @@ TEST_F(ScriptRun, MutatedScriptsAreRefusedOrRunCleanly) {
     std::istringstream in(text);
     std::vector<Step> steps;
     std::string error;
-    if (!placasim::parse_script(in, &steps, &error))
+    if (!placasim::parse_script(in, &steps, &error)) {
       EXPECT_EQ(error.rfind("line ", 0), 0u) << "mutant " << mutant << ": " << error;
+    }
     // What still parses, line by line, is run: mutated values that pass reach the board.
     std::istringstream whole(text);
     std::string kept;

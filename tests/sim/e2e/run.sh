@@ -4,12 +4,12 @@
 # options given after the script, or --strict (the lift's rules) when none are. With
 # --wine, placasim.exe and the program (in placasim.exe's folder, which holds the
 # pictures too) run under Wine, and the script's "$E2E" steps reach window.sh through
-# wine_bridge.sh.
+# STEP_EXE (wine_step.exe) and wine_bridge.sh.
 #   run.sh PLACASIM ASSETS SCRIPT [OPTION ...] [-- PROGRAM ...]
-#   run.sh --wine WINE_RUN PLACASIM_EXE SCRIPT [OPTION ...] [-- PROGRAM.EXE ...]
+#   run.sh --wine WINE_RUN STEP_EXE PLACASIM_EXE SCRIPT [OPTION ...] [-- PROGRAM.EXE ...]
 set -uo pipefail
 wine=
-if [ "${1:-}" = --wine ]; then wine=$2; shift 2; fi
+if [ "${1:-}" = --wine ]; then wine=$2 step_exe=$(readlink -f "$3"); shift 3; fi
 placasim=$(readlink -f "$1")
 if [ -n "$wine" ]; then assets=$(dirname "$placasim"); script=$(readlink -f "$2"); shift 2
 else assets=$2 script=$(readlink -f "$3"); shift 3; fi
@@ -33,12 +33,10 @@ if [ -z "$wine" ]; then
 fi
 
 if [ "${1:-}" = -- ]; then program=(-- "${@:2}"); fi
-export E2E_WINDOW=$E2E E2E_FAILURES
-E2E_FAILURES=$(mktemp)
+export E2E_WINDOW=$E2E E2E_STEPS
+E2E_STEPS=$(mktemp -d)
 windows_script=$(mktemp "$assets/e2e-XXXXXX.txt")
-trap 'rm -f "$E2E_FAILURES" "$windows_script"' EXIT
-sed "s|\"\$E2E\"|start /wait /unix $here/wine_bridge.sh|" "$script" >"$windows_script"
+trap 'rm -rf "$E2E_STEPS" "$windows_script"' EXIT
+step=Z:${step_exe//\//\\}
+sed "s|\"\$E2E\"|${step//\\/\\\\} $here/wine_bridge.sh|" "$script" >"$windows_script"
 "$wine" "$(basename "$placasim")" --board "$board" --script "$(basename "$windows_script")" "${options[@]}" "${program[@]}"
-code=$?
-if [ -s "$E2E_FAILURES" ]; then cat "$E2E_FAILURES" >&2; [ "$code" -eq 0 ] && code=1; fi
-exit $code

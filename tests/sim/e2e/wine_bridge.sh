@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# A script's "run" step under Wine reaches window.sh through cmd.exe's
-# "start /wait /unix", which splits the words at spaces and keeps their quotes and
-# loses the exit code: the words are split again as the shell would, and a failure
-# is written to $E2E_FAILURES for run.sh.
+# The Unix side of a script's "run" step under Wine, started by wine_step.exe through
+# "start /unix", which splits the words at spaces and keeps their quotes: the words
+# are split again as the shell would. The exit code goes to the file wine_step.exe
+# waits for (written whole, then renamed, so it never reads half of it).
+#   wine_bridge.sh CODE_FILE WORD...
 set -uo pipefail
+code_file=$1; shift
 eval "set -- $*"
 # Wine shows a window a moment before its program reads the clicks on it.
 [ "${1:-}" = click ] && sleep 0.5
-"$E2E_WINDOW" "$@" || echo "window.sh $* failed" >>"$E2E_FAILURES"
+"$E2E_WINDOW" "$@"
+echo $? >"$code_file.part" && mv "$code_file.part" "$code_file"
