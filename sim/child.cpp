@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #include "shared_board.h"
 
@@ -34,8 +35,9 @@ bool has_driver(const std::string& dir) {
 
 }  // namespace
 
-std::optional<Child> Child::start(const std::vector<std::string>& argv, bool stdout_to_stderr,
-                                  std::string* error) {
+// LD_LIBRARY_PATH, which wires programs to the board here, does no harm to a tool.
+std::optional<Child> Child::launch(const std::vector<std::string>& argv, bool stdout_to_stderr,
+                                   const std::string& dir, bool, std::string* error) {
   if (argv.empty()) {
     *error = "no program to run";
     return std::nullopt;
@@ -52,6 +54,10 @@ std::optional<Child> Child::start(const std::vector<std::string>& argv, bool std
   if (pid == 0) {
     if (stdout_to_stderr) dup2(STDERR_FILENO, STDOUT_FILENO);
     ::signal(SIGPIPE, SIG_DFL);  // placasim ignores it; an ignored signal would outlive exec
+    if (!dir.empty() && chdir(dir.c_str()) != 0) {
+      std::fprintf(stderr, "placasim: cannot run %s in %s: %s\n", args[0], dir.c_str(), std::strerror(errno));
+      _exit(kExecFailed);
+    }
     execvp(args[0], args.data());
     std::fprintf(stderr, "placasim: cannot run %s: %s\n", args[0], std::strerror(errno));
     _exit(kExecFailed);
@@ -109,6 +115,22 @@ std::string driver_directory() {
       if (has_driver(dir + sub)) return dir + sub;
   }
   return PLACASIM_DRIVER_DIR;
+}
+
+std::string find_gnuplot(std::string* missing) {
+  if (const char* named = std::getenv(kGnuplotEnv); named && *named) {
+    if (access(named, X_OK) == 0) return named;
+    *missing = std::string(kGnuplotEnv) + " names " + named + ", which is not a program that can be run";
+    return "";
+  }
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const std::string program = (dir.empty() ? "." : dir) + "/gnuplot";
+    if (access(program.c_str(), X_OK) == 0) return program;
+  }
+  *missing = "the timeline needs gnuplot, which is not installed (scripts/setup installs it)";
+  return "";
 }
 
 void wire_environment(const std::string& driver_dir, const std::string& board) {

@@ -16,7 +16,18 @@ class Child {
   // cannot mix with a trace on standard output. A program that cannot be started
   // ends at once with code 127.
   static std::optional<Child> start(const std::vector<std::string>& argv, bool stdout_to_stderr,
-                                    std::string* error);
+                                    std::string* error) {
+    return launch(argv, stdout_to_stderr, "", true, error);
+  }
+  // A program placasim uses itself (gnuplot): started in dir, not wired to the board,
+  // its standard output on placasim's standard error.
+  static std::optional<Child> start_tool(const std::vector<std::string>& argv, const std::string& dir,
+                                         std::string* error) {
+    return launch(argv, true, dir, false, error);
+  }
+  // False when the system gave nothing to follow it by, so its end is not known:
+  // Wine starting a program of its host system gives no process handle.
+  bool followed() const { return process_ != 0 || code_.has_value(); }
   // Its exit code once it has ended (128 + signal when killed by one); no waiting.
   std::optional<int> poll();
   // Waits for the end and gives the exit code.
@@ -32,6 +43,9 @@ class Child {
 
  private:
   explicit Child(intptr_t process) : process_(process) {}
+  // dir: where it runs ("" here); on_board: wired to the board as wire_environment says.
+  static std::optional<Child> launch(const std::vector<std::string>& argv, bool stdout_to_stderr,
+                                     const std::string& dir, bool on_board, std::string* error);
   intptr_t process_;
   std::optional<int> code_;
 };
@@ -45,5 +59,10 @@ std::string driver_directory();
 void wire_environment(const std::string& driver_dir, const std::string& board);
 // The argument vector of a script's "run" step: /bin/sh -c TEXT, cmd.exe /c TEXT.
 std::vector<std::string> shell_command(const std::string& text);
+constexpr const char* kGnuplotEnv = "PLACASIM_GNUPLOT";
+// gnuplot as its user has it: the program $PLACASIM_GNUPLOT names, else gnuplot on
+// PATH, else on Windows gnuplot.exe in its installer's folder (Program Files\gnuplot\bin).
+// "" when there is none, and *missing says what to install.
+std::string find_gnuplot(std::string* missing);
 
 }  // namespace placasim

@@ -92,8 +92,8 @@ bool has_driver(const std::string& dir) {
 
 }  // namespace
 
-std::optional<Child> Child::start(const std::vector<std::string>& argv, bool stdout_to_stderr,
-                                  std::string* error) {
+std::optional<Child> Child::launch(const std::vector<std::string>& argv, bool stdout_to_stderr,
+                                   const std::string& dir, bool on_board, std::string* error) {
   if (argv.empty()) {
     *error = "no program to run";
     return std::nullopt;
@@ -111,14 +111,19 @@ std::optional<Child> Child::start(const std::vector<std::string>& argv, bool std
   PROCESS_INFORMATION pi{};
   // Its own process group, so that a stop request can reach it alone.
   const DWORD flags = CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, stdout_to_stderr, flags, nullptr, nullptr, &si,
-                      &pi)) {
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, stdout_to_stderr, flags, nullptr,
+                      dir.empty() ? nullptr : dir.c_str(), &si, &pi)) {
     std::fprintf(stderr, "placasim: cannot run %s: %s\n", argv[0].c_str(), error_text(GetLastError()).c_str());
     Child failed(0);
     failed.code_ = kCannotStart;
     return failed;
   }
-  if (!injected_driver().empty() && !load_into(pi.hProcess, injected_driver(), error)) {
+  if (!pi.hProcess) {  // Wine running a program of its host system
+    if (!on_board) return Child(0);
+    *error = "cannot follow " + argv[0] + ": the system gave no handle to its process";
+    return std::nullopt;
+  }
+  if (on_board && !injected_driver().empty() && !load_into(pi.hProcess, injected_driver(), error)) {
     TerminateProcess(pi.hProcess, kCannotStart);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
@@ -159,14 +164,14 @@ int Child::stop(int grace_ms) {
 }
 
 void Child::signal(int) {
-  if (code_) return;
+  if (code_ || !process_) return;  // id 0 would reach every process on the console
   const DWORD id = GetProcessId(reinterpret_cast<HANDLE>(process_));
   EnumWindows(close_window, static_cast<LPARAM>(id));
   GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, id);
 }
 
 void Child::kill() {
-  if (!code_) TerminateProcess(reinterpret_cast<HANDLE>(process_), kKilled);
+  if (!code_ && process_) TerminateProcess(reinterpret_cast<HANDLE>(process_), kKilled);
 }
 
 std::string driver_directory() {
@@ -196,5 +201,30 @@ void wire_environment(const std::string& driver_dir, const std::string& board) {
 }
 
 std::vector<std::string> shell_command(const std::string& text) { return {"cmd.exe", "/s", "/c", text}; }
+
+std::string find_gnuplot(std::string* missing) {
+  auto is_file = [](const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+  };
+  if (const char* named = std::getenv(kGnuplotEnv); named && *named) {
+    if (is_file(named)) return named;
+    *missing = std::string(kGnuplotEnv) + " names " + named + ", which is not a program that can be run";
+    return "";
+  }
+  char found[MAX_PATH] = {};
+  const DWORD n = SearchPathA(nullptr, "gnuplot.exe", nullptr, sizeof found, found, nullptr);
+  if (n > 0 && n < sizeof found) return found;
+  // Its installer's folder; a 32-bit program sees the 64-bit Program Files as ProgramW6432.
+  for (const char* root : {"ProgramFiles", "ProgramW6432", "ProgramFiles(x86)"}) {
+    const char* dir = std::getenv(root);
+    if (dir && *dir && is_file(std::string(dir) + "\\gnuplot\\bin\\gnuplot.exe"))
+      return std::string(dir) + "\\gnuplot\\bin\\gnuplot.exe";
+  }
+  *missing = "the timeline needs gnuplot, which is not installed: install gnuplot for Windows (its installer "
+             "puts it in Program Files\\gnuplot) or put gnuplot.exe on PATH, or set " + std::string(kGnuplotEnv) +
+             " to the program";
+  return "";
+}
 
 }  // namespace placasim

@@ -1,6 +1,4 @@
-// The panel's "Faults" window: an instructor sets and clears faults on the board
-// there. It lists the active faults; the student's panel does so only when not in
-// instructor mode.
+// The Faults window drawn with FLTK, beside the panel; what it does is fault_form's.
 #pragma once
 
 #include "shared_board.h"

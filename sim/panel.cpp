@@ -245,6 +245,15 @@ struct Panel {
   RuleWatch rules;
 };
 
+// The status is also a property of the window (UTF-8), where tools that read the
+// screen, and the tests, find it: on Windows it is a text control anyone can read.
+void publish_status(Fl_Window* window, const std::string& text) {
+  static const Atom status = XInternAtom(fl_display, "_PLACASIM_STATUS", False);
+  static const Atom utf8 = XInternAtom(fl_display, "UTF8_STRING", False);
+  XChangeProperty(fl_display, fl_xid(window), status, utf8, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+}
+
 void frame(void* data) {
   Panel& p = *static_cast<Panel*>(data);
   if (panel_done(p.stopping, p.command, &p.exit_code)) {
@@ -274,6 +283,7 @@ void frame(void* data) {
   if (p.status_text != text) {
     p.status_text = text;
     p.status->copy_label(text.c_str());
+    publish_status(p.window, text);
     const Fl_Color color = fl(p.rules.warning().empty() ? kDimText : kWarningText);
     if (p.status->labelcolor() != color) {
       p.status->labelcolor(color);

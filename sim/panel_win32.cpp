@@ -9,10 +9,12 @@
 #include <cstring>
 #include <string>
 
+#include "fault_panel_win32.h"
 #include "host.h"
 #include "panel_look.h"
 #include "panel_model.h"
 #include "stop_signals.h"
+#include "win32_ui.h"
 
 namespace placasim {
 
@@ -24,8 +26,6 @@ constexpr int kFirstCallId = 100, kFirstSwitchId = 110, kFirstSliderId = 120;
 constexpr int kInputsY = 110, kOutputsY = 182, kMotorsY = 254;
 // Where the switches and sliders start: the sliders where the FLTK panel has them.
 constexpr int kControlsY = 326;
-
-COLORREF gdi(Rgb c) { return RGB(c.r, c.g, c.b); }
 
 struct Panel {
   sim::SharedBoard* board;
@@ -222,14 +222,8 @@ HWND control(const char* cls, const char* title, DWORD style, int x, int y, int 
 }
 
 bool open_window(const std::string& title) {
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES};
-  InitCommonControlsEx(&icc);
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = window_proc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = "placasim-panel";
-  RegisterClassA(&wc);
+  constexpr const char* kClass = "placasim-panel";
+  register_window_class(kClass, window_proc, ICC_BAR_CLASSES);
   RECT frame{0, 0, kWindowW, kWindowH};
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
   AdjustWindowRect(&frame, style, FALSE);
@@ -237,8 +231,8 @@ bool open_window(const std::string& title) {
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   const int w = frame.right - frame.left, h = frame.bottom - frame.top;
   // Beside the program's windows, which open near the top-left corner.
-  panel->window = CreateWindowExA(0, wc.lpszClassName, title.c_str(), style, std::max<int>(work.left, work.right - w - 40),
-                                  work.top + 40, w, h, nullptr, nullptr, wc.hInstance, nullptr);
+  panel->window = CreateWindowExA(0, kClass, title.c_str(), style, std::max<int>(work.left, work.right - w - 40),
+                                  work.top + 40, w, h, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (!panel->window) return false;
 
   const int bw = (kColumnW - 2 * 8) / 3;
@@ -266,11 +260,13 @@ bool open_window(const std::string& title) {
   return true;
 }
 
-// Windows does not show newlines in a static text as such.
-std::string crlf(const std::string& s) {
-  std::string out;
-  for (const char c : s) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return out;
+// Left of the panel, as on POSIX.
+void open_fault_window(sim::SharedBoard& board) {
+  RECT work{}, at{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(panel->window, &at);
+  if (!show_fault_window(board, std::max<int>(work.left, at.left - fault_window_width() - 10), at.top))
+    std::fprintf(stderr, "placasim: cannot open the Faults window (Windows error %lu)\n", GetLastError());
 }
 
 void show(Panel& p, const View& v, Child* command, const std::string& command_text) {
@@ -333,6 +329,7 @@ std::optional<int> show_panel(sim::SharedBoard& board, Child* command, const std
     DeleteObject(p.backdrop);
     return std::nullopt;
   }
+  open_fault_window(board);
   int exit_code = -1;
   const auto frame_ms = static_cast<int>(kFrameSeconds * 1000);
   while (!p.closed && !panel_done(stop_requested, command, &exit_code)) {
@@ -340,6 +337,7 @@ std::optional<int> show_panel(sim::SharedBoard& board, Child* command, const std
     show(p, view_of(board), command, command_text);
     pump(frame_ms);
   }
+  close_fault_window();
   DestroyWindow(p.window);
   panel = nullptr;
   DeleteObject(p.backdrop);

@@ -1,14 +1,14 @@
 #include "plot.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <random>
+#include <thread>
 #include <vector>
 
 #include "child.h"
@@ -17,14 +17,54 @@ namespace placasim {
 
 namespace {
 
-constexpr double kPositionStep = 0.01;  // floors between two cabin points (25 ms of travel)
+namespace fs = std::filesystem;
 
-bool in_path(const std::string& program) {
-  const char* path = getenv("PATH");
-  std::istringstream dirs(path ? path : "");
-  for (std::string dir; std::getline(dirs, dir, ':');)
-    if (access(((dir.empty() ? "." : dir) + "/" + program).c_str(), X_OK) == 0) return true;
-  return false;
+constexpr double kPositionStep = 0.01;  // floors between two cabin points (25 ms of travel)
+// gnuplot runs in the data's folder and finds everything there by name: a gnuplot of
+// the host system that Wine starts reads no Windows paths. It draws the picture there,
+// and writes kFinished once the picture is closed.
+constexpr const char* kScript = "timeline.gp";
+constexpr const char* kFinished = "finished";
+// How long a gnuplot whose end placasim cannot follow is given to finish.
+constexpr int kUnfollowedWaitMs = 30000;
+constexpr int kPollMs = 20;
+
+// A folder of its own for the data, only the user may enter.
+std::string make_data_dir(std::string* error) {
+  std::error_code ec;
+  const fs::path base = fs::temp_directory_path(ec);
+  if (ec) {
+    *error = "cannot find a folder for the timeline's data: " + ec.message();
+    return "";
+  }
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path dir = base / ("placasim-plot-" + std::to_string(entropy()));
+    if (fs::create_directory(dir, ec)) {
+      fs::permissions(dir, fs::perms::owner_all, ec);
+      return dir.string();
+    }
+  }
+  *error = "cannot make a folder for the timeline's data in " + base.string() + (ec ? ": " + ec.message() : "");
+  return "";
+}
+
+// Into the file the user named, which open() made sure can be written.
+bool copied(const fs::path& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  out << in.rdbuf();
+  out.close();
+  return in && out;
+}
+
+// For a gnuplot that cannot be followed, its note that it finished.
+bool appears(const fs::path& file, int wait_ms) {
+  for (int waited = 0; waited < wait_ms; waited += kPollMs) {
+    if (fs::exists(file)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+  }
+  return fs::exists(file);
 }
 
 // gnuplot takes single-quoted strings; a quote is doubled.
@@ -43,25 +83,17 @@ int motor_value(uint8_t outputs) {
 
 std::unique_ptr<PlotRecorder> PlotRecorder::open(const std::string& svg_path, double needless_limit,
                                                  std::string* error) {
+  const std::string gnuplot = find_gnuplot(error);
+  if (gnuplot.empty()) return nullptr;
   std::FILE* probe = std::fopen(svg_path.c_str(), "w");
   if (!probe) {
     *error = "cannot write the timeline " + svg_path + ": " + std::strerror(errno);
     return nullptr;
   }
   std::fclose(probe);
-  if (!in_path("gnuplot")) {
-    *error = "the timeline needs gnuplot, which is not installed (scripts/setup installs it)";
-    return nullptr;
-  }
-  const char* tmp = getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/placasim-plot-XXXXXX";
-  std::vector<char> dir(pattern.begin(), pattern.end());
-  dir.push_back('\0');
-  if (!mkdtemp(dir.data())) {
-    *error = std::string("cannot make a folder for the timeline's data: ") + std::strerror(errno);
-    return nullptr;
-  }
-  std::unique_ptr<PlotRecorder> plot(new PlotRecorder(svg_path, dir.data(), needless_limit));
+  const std::string dir = make_data_dir(error);
+  if (dir.empty()) return nullptr;
+  std::unique_ptr<PlotRecorder> plot(new PlotRecorder(svg_path, dir, gnuplot, needless_limit));
   for (int s = 0; s < kSeries; ++s) {
     plot->files_[s] = std::fopen(plot->data_path(static_cast<Series>(s)).c_str(), "w");
     if (!plot->files_[s]) {
@@ -72,17 +104,17 @@ std::unique_ptr<PlotRecorder> PlotRecorder::open(const std::string& svg_path, do
   return plot;
 }
 
-PlotRecorder::PlotRecorder(std::string svg, std::string dir, double needless_limit)
-    : svg_(std::move(svg)), dir_(std::move(dir)), checks_(needless_limit) {}
+PlotRecorder::PlotRecorder(std::string svg, std::string dir, std::string gnuplot, double needless_limit)
+    : svg_(std::move(svg)), dir_(std::move(dir)), gnuplot_(std::move(gnuplot)), checks_(needless_limit) {}
 
 PlotRecorder::~PlotRecorder() {
-  for (int s = 0; s < kSeries; ++s) {
-    if (files_[s]) std::fclose(files_[s]);
-    unlink(data_path(static_cast<Series>(s)).c_str());
-  }
-  unlink((dir_ + "/timeline.gp").c_str());
-  rmdir(dir_.c_str());
+  for (std::FILE* f : files_)
+    if (f) std::fclose(f);
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
 }
+
+std::string PlotRecorder::data_path(Series s) const { return (fs::path(dir_) / kNames[s]).string(); }
 
 void PlotRecorder::point(Series s, int64_t time_ns, double value) {
   std::fprintf(files_[s], "%.4f %g\n", static_cast<double>(time_ns - start_ns_) / 1e9, value);
@@ -135,10 +167,9 @@ bool PlotRecorder::finish(std::string* error) {
     files_[s] = nullptr;
   }
   if (!error->empty()) return false;
-  const std::string script = dir_ + "/timeline.gp";
-  std::ofstream gp(script);
+  std::ofstream gp(fs::path(dir_) / kScript);
   auto series = [&](Series s, const std::string& how) {
-    return points_[s] ? quoted(data_path(s)) + " using 1:2 " + how : std::string();
+    return points_[s] ? quoted(kNames[s]) + " using 1:2 " + how : std::string();
   };
   auto plot = [&](std::vector<std::string> parts) {
     std::string line;
@@ -149,9 +180,10 @@ bool PlotRecorder::finish(std::string* error) {
   std::string rules;
   for (int r = 0; r < kRules; ++r) rules += std::string(r ? ", " : "") + "'" + rule_name(static_cast<Rule>(r)) + "' " + std::to_string(r + 1);
   const bool png = svg_.size() > 4 && svg_.compare(svg_.size() - 4, 4, ".png") == 0;
+  const std::string picture = png ? "timeline.png" : "timeline.svg";
   gp << (png ? "set terminal pngcairo size 1000,620 font 'sans,10' background rgb 'white'\n"
              : "set terminal svg size 1000,620 dynamic font 'sans,12' background rgb 'white'\n")
-     << "set output " << quoted(svg_) << "\n"
+     << "set output " << quoted(picture) << "\n"
      << "set multiplot layout 3,1 title 'placasim: the run as a timeline'\n"
      << "set termoption noenhanced\nset lmargin 16\nset rmargin 16\n"  // rule names keep their '_'; panels align
      << "set grid xtics\nset key outside right\nset xlabel 'seconds'\n"
@@ -164,17 +196,31 @@ bool PlotRecorder::finish(std::string* error) {
      << "\nset ylabel 'rule broken'\nset yrange [0.5:" << kRules + 0.5 << "]\nset ytics (" << rules << ")\n"
      << plot({series(violations, "with impulses lw 3 lc rgb '#d02020' title 'violation'"),
               series(violations, "with points pt 7 lc rgb '#d02020' notitle")})
-     << "\nunset multiplot\n";
+     << "\nunset multiplot\nunset output\n"
+     << "set print " << quoted(kFinished) << "\nprint 'drawn'\nunset print\n";
   gp.close();
   if (!gp) {
     *error = "cannot write the timeline's gnuplot script";
     return false;
   }
-  auto child = Child::start({"gnuplot", script}, true, error);
+  auto child = Child::start_tool({gnuplot_, kScript}, dir_, error);
   if (!child) return false;
-  const int code = child->wait();
-  if (code != 0) *error = "gnuplot could not draw the timeline (exit code " + std::to_string(code) + ")";
-  return code == 0;
+  const fs::path finished = fs::path(dir_) / kFinished;
+  if (child->followed()) {
+    const int code = child->wait();
+    if (code != 0) {
+      *error = "gnuplot could not draw the timeline (exit code " + std::to_string(code) + ")";
+      return false;
+    }
+  } else if (!appears(finished, kUnfollowedWaitMs)) {
+    *error = "gnuplot did not draw the timeline within " + std::to_string(kUnfollowedWaitMs / 1000) + " s";
+    return false;
+  }
+  if (!fs::exists(finished) || !copied(fs::path(dir_) / picture, svg_)) {
+    *error = "the timeline could not be written to " + svg_;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace placasim

@@ -1,7 +1,7 @@
 // The timeline of a run as a picture: the cabin's position, the lift motor, the calls
 // and the broken rules over time, drawn by gnuplot when the run is over (SVG, or PNG
-// for a file named *.png). The
-// data goes to temporary files as the run goes, so a long run keeps its memory flat.
+// for a file named *.png), on both systems; child*.cpp find and start it. The data
+// goes to temporary files as the run goes, so a long run keeps its memory flat.
 #pragma once
 
 #include <cstdio>
@@ -28,14 +28,14 @@ class PlotRecorder : public Observer {
   // The data files, each "seconds value" per line: cabin (floors), motor (-1, 0, +1
   // for 'I', 'P', 'D'), calls (the floor called), violations (the rule's number).
   enum Series { cabin, motor, calls, violations, kSeries };
-  std::string data_path(Series s) const { return dir_ + "/" + kNames[s]; }
+  std::string data_path(Series s) const;
 
  private:
   static constexpr const char* kNames[kSeries] = {"cabin.dat", "motor.dat", "calls.dat", "violations.dat"};
-  PlotRecorder(std::string svg, std::string dir, double needless_limit);
+  PlotRecorder(std::string svg, std::string dir, std::string gnuplot, double needless_limit);
   void point(Series s, int64_t time_ns, double value);
 
-  std::string svg_, dir_;
+  std::string svg_, dir_, gnuplot_;
   std::FILE* files_[kSeries] = {};
   int points_[kSeries] = {};
   Checks checks_;

@@ -1,18 +1,28 @@
 // The timeline of a scripted trip: gnuplot draws it, and its data shows the trip
-// (checked in the data, not in the pixels).
+// (checked in the data, not in the pixels). The same on Windows, where the tests
+// under Wine name the host's gnuplot in PLACASIM_GNUPLOT.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <fstream>
 #include <sstream>
 
+#include "child.h"
 #include "followed_fixture.h"
+#include "os_helpers.h"
 #include "plot.h"
 
 namespace {
 
 using namespace sim;
 using placasim::PlotRecorder;
+namespace fs = std::filesystem;
+
+std::string temp_file(const std::string& stem) {
+  return (fs::temp_directory_path() / (stem + "-" + std::to_string(simtest::process_id()) + ".svg")).string();
+}
 
 std::vector<std::pair<double, double>> rows(const std::string& path) {
   std::ifstream in(path);
@@ -42,7 +52,7 @@ class Timeline : public Followed {
     set_outputs(outputs);
     feed();
   }
-  std::string svg = "/tmp/placasim-plot-test-" + std::to_string(getpid()) + ".svg";
+  std::string svg = temp_file("placasim-plot-test");
   std::unique_ptr<PlotRecorder> plot;
 };
 
@@ -103,16 +113,56 @@ TEST(TimelineFile, OneThatCannotBeWrittenIsRefusedAtOnce) {
 }
 
 TEST(TimelineFile, ItsDataLeavesNoTraceBehind) {
-  const std::string svg = "/tmp/placasim-plot-gone-" + std::to_string(getpid()) + ".svg";
+  const std::string svg = temp_file("placasim-plot-gone");
   std::string error, data;
   {
     auto plot = PlotRecorder::open(svg, 0, &error);
     ASSERT_NE(plot, nullptr) << error;
     data = plot->data_path(PlotRecorder::cabin);
-    EXPECT_EQ(access(data.c_str(), F_OK), 0);
+    EXPECT_TRUE(fs::exists(data));
   }
-  EXPECT_NE(access(data.c_str(), F_OK), 0);
+  EXPECT_FALSE(fs::exists(data));
+  EXPECT_FALSE(fs::exists(fs::path(data).parent_path())) << "nor its folder";
   std::remove(svg.c_str());
+}
+
+// The environment as the test found it, again at the end.
+class Environment : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (const auto& [name, value] : saved)
+      value ? simtest::set_env(name, value->c_str()) : simtest::unset_env(name);
+  }
+  void set(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    value ? simtest::set_env(name, value) : simtest::unset_env(name);
+  }
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+};
+
+using WithoutGnuplot = Environment;
+
+TEST_F(WithoutGnuplot, TheTimelineIsRefusedBeforeTheRunSayingWhatToInstall) {
+  set(placasim::kGnuplotEnv, nullptr);
+  set("PATH", "");
+  set("ProgramFiles", "");  // Windows: nor in its installer's folder
+  set("ProgramW6432", "");
+  set("ProgramFiles(x86)", "");
+  const std::string svg = temp_file("placasim-plot-none");
+  std::string error;
+  EXPECT_EQ(PlotRecorder::open(svg, 0, &error), nullptr);
+  EXPECT_NE(error.find("needs gnuplot"), std::string::npos) << error;
+  EXPECT_NE(error.find("install"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(svg)) << "a file of the user's name left empty";
+}
+
+TEST_F(WithoutGnuplot, AProgramNamedThatIsNotThereIsNamedInTheRefusal) {
+  const std::string missing = (fs::temp_directory_path() / "no-such-gnuplot").string();
+  set(placasim::kGnuplotEnv, missing.c_str());
+  std::string error;
+  EXPECT_EQ(PlotRecorder::open(temp_file("placasim-plot-named"), 0, &error), nullptr);
+  EXPECT_NE(error.find(missing), std::string::npos) << error;
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The README's teaching example: elevmando with floor 2's sensor stuck off. The
-# script's expectations hold, the checks name the end stop, and the waveform reads
-# back in sigrok-cli with the lift driven toward floor 3; skipped (77) without a
-# display. With --wine as run.sh, placasim.exe and elevmando.exe under Wine.
+# script's expectations hold, the checks name the end stop, the waveform reads back
+# in sigrok-cli with the lift driven toward floor 3, and gnuplot draws the timeline;
+# skipped (77) without a display. With --wine as run.sh, placasim.exe and
+# elevmando.exe under Wine (gnuplot as PLACASIM_GNUPLOT names it).
 #   teaching.sh PLACASIM ASSETS SCRIPT PROGRAM
 #   teaching.sh --wine WINE_RUN STEP_EXE PLACASIM_EXE SCRIPT PROGRAM.EXE
 set -uo pipefail
@@ -12,9 +13,9 @@ if [ "${1:-}" = --wine ]; then front=(--wine "$2" "$3" "$4" "$5"); shift 5
 else front=("$1" "$2" "$3"); shift 3; fi
 program=$1
 [ "${front[0]}" = --wine ] || program=$(readlink -f "$program")
-trace=$(mktemp) vcd=$(mktemp --suffix=.vcd)
-trap 'rm -f "$trace" "$vcd"' EXIT
-"$here/run.sh" "${front[@]}" --trace "$trace" --vcd "$vcd" -- "$program"
+trace=$(mktemp) vcd=$(mktemp --suffix=.vcd) svg=$(mktemp --suffix=.svg)
+trap 'rm -f "$trace" "$vcd" "$svg"' EXIT
+"$here/run.sh" "${front[@]}" --trace "$trace" --vcd "$vcd" --plot "$svg" -- "$program"
 code=$?
 [ "$code" = 77 ] && exit 77
 [ "$code" = 0 ] || { cat "$trace" >&2; echo "teaching.sh: the example's expectations failed" >&2; exit 1; }
@@ -27,3 +28,4 @@ rows=$(sigrok-cli -I vcd:downsample=1000 -i "$vcd" -O csv 2>&1) ||
   { echo "teaching.sh: sigrok-cli cannot read the waveform: $rows" >&2; exit 1; }
 awk -F, '/^logic,/ { data = 1; next } data && $10 == 1 { up = 1 } END { exit !up }' <<<"$rows" ||
   { echo "teaching.sh: the waveform never shows output 2 on" >&2; exit 1; }
+grep -q '</svg>' "$svg" || { echo "teaching.sh: no complete timeline in $svg" >&2; exit 1; }

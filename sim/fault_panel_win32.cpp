@@ -1,0 +1,194 @@
+// The Faults window on Windows: drop-down lists for the choices, edit boxes with
+// up-down arrows for the numbers, push buttons, and static texts, where fault_form
+// places them (the same places as the FLTK window's).
+#include "fault_panel_win32.h"
+
+#include <commctrl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fault_form.h"
+#include "win32_ui.h"
+
+namespace placasim {
+
+namespace {
+
+using namespace fault_form;
+constexpr int kFirstFieldId = 200, kFirstButtonId = 220;
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr int kDropDownH = 200;  // the open list of a choice
+constexpr int kEditH = 20;
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+struct Faults {
+  sim::SharedBoard* board = nullptr;
+  HWND window = nullptr;
+  HWND fields[kFieldCount] = {};
+  HWND active = nullptr;
+  HBRUSH backdrop = nullptr;
+  HFONT bold = nullptr;
+  std::string shown;
+};
+Faults* faults = nullptr;  // one window per process
+
+std::string number_text(const FieldSpec& f, double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", std::round(within(f, value) / f.step) * f.step);
+  return text;
+}
+
+double field_value(int f) {
+  const FieldSpec& spec = kFields[f];
+  if (spec.count) return static_cast<double>(SendMessageA(faults->fields[f], CB_GETCURSEL, 0, 0) + 1);
+  char text[32] = {};
+  GetWindowTextA(faults->fields[f], text, sizeof text);
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  return end == text ? spec.initial : within(spec, v);
+}
+
+void show_active() {
+  const std::string text = crlf(active_text(*faults->board));
+  if (text == faults->shown) return;
+  faults->shown = text;
+  SetWindowTextA(faults->active, text.c_str());
+}
+
+LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
+  if (!faults) return DefWindowProcA(window, msg, wp, lp);
+  switch (msg) {
+    case WM_CTLCOLORSTATIC:
+      SetTextColor(reinterpret_cast<HDC>(wp), gdi(look::kText));
+      SetBkColor(reinterpret_cast<HDC>(wp), gdi(look::kBackdrop));
+      return reinterpret_cast<LRESULT>(faults->backdrop);
+    case WM_ERASEBKGND: {
+      RECT r;
+      GetClientRect(window, &r);
+      FillRect(reinterpret_cast<HDC>(wp), &r, faults->backdrop);
+      return 1;
+    }
+    case WM_COMMAND: {
+      const int b = LOWORD(wp) - kFirstButtonId;
+      if (HIWORD(wp) == BN_CLICKED && b >= 0 && b < kButtonCount) {
+        double values[kFieldCount];
+        for (int f = 0; f < kFieldCount; ++f) values[f] = field_value(f);
+        apply(*faults->board, button_step(b, values));
+        show_active();
+      }
+      return 0;
+    }
+    case WM_NOTIFY: {
+      // The arrows beside a number: one step up or down, within its range.
+      const auto* change = reinterpret_cast<const NMUPDOWN*>(lp);
+      const int f = static_cast<int>(change->hdr.idFrom) - kFirstFieldId;
+      if (change->hdr.code == UDN_DELTAPOS && f >= 0 && f < kFieldCount) {
+        const FieldSpec& spec = kFields[f];
+        SetWindowTextA(faults->fields[f], number_text(spec, field_value(f) + change->iDelta * spec.step).c_str());
+        return 1;  // the arrows keep no position of their own
+      }
+      return 0;
+    }
+    case WM_TIMER:
+      show_active();  // a script or another panel may set faults too
+      return 0;
+    case WM_CLOSE:
+      DestroyWindow(window);
+      return 0;
+    case WM_NCDESTROY:  // the last message, after the controls are gone
+      KillTimer(window, kRefreshTimer);
+      DeleteObject(faults->backdrop);
+      DeleteObject(faults->bold);
+      delete faults;
+      faults = nullptr;
+      return 0;
+  }
+  return DefWindowProcA(window, msg, wp, lp);
+}
+
+HWND control(const wchar_t* cls, const std::string& text, DWORD style, int x, int y, int w, int h, int id,
+             HFONT font) {
+  HWND c = CreateWindowExW(0, cls, wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, faults->window,
+                           reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), GetModuleHandleA(nullptr), nullptr);
+  SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  return c;
+}
+
+void make_controls() {
+  auto* font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  for (const Label& l : kLabels) control(L"STATIC", l.text, SS_LEFT | SS_CENTERIMAGE, l.x, l.y, kLabelW, kRowH, 0, faults->bold);
+  for (int f = 0; f < kFieldCount; ++f) {
+    const FieldSpec& spec = kFields[f];
+    if (spec.count) {
+      HWND c = control(L"COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, spec.x, spec.y, spec.w,
+                       kRowH + kDropDownH, kFirstFieldId + f, font);
+      for (int i = 1; i <= spec.count; ++i) SendMessageA(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item_text(spec, i).c_str()));
+      SendMessageA(c, CB_SETCURSEL, static_cast<WPARAM>(spec.initial) - 1, 0);
+      faults->fields[f] = c;
+    } else {
+      // A single-line edit box does not centre its text: it is made as high as the text.
+      HWND edit = control(L"EDIT", number_text(spec, spec.initial), WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, spec.x,
+                          spec.y + (kRowH - kEditH) / 2, spec.w, kEditH, 0, font);
+      // The arrows take their place at the edit box's right and report by the field's id.
+      HWND arrows = control(UPDOWN_CLASSW, "", UDS_ALIGNRIGHT | UDS_ARROWKEYS, 0, 0, 0, 0, kFirstFieldId + f, font);
+      SendMessageA(arrows, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
+      SendMessageA(arrows, UDM_SETRANGE32, static_cast<WPARAM>(-1000), 1000);
+      faults->fields[f] = edit;
+    }
+  }
+  for (int i = 0; i < kButtonCount; ++i) {
+    const Button& b = kButtons[i];
+    control(L"BUTTON", b.label, BS_PUSHBUTTON | WS_TABSTOP, b.x, b.y, b.w, kRowH, kFirstButtonId + i, font);
+  }
+  faults->active = control(L"STATIC", "", SS_LEFT, kActiveBox.x, kActiveBox.y, kActiveBox.w, kActiveBox.h, 0, font);
+}
+
+RECT outer_frame() {
+  RECT frame{0, 0, kW, kH};
+  AdjustWindowRect(&frame, kStyle, FALSE);
+  return frame;
+}
+
+}  // namespace
+
+int fault_window_width() {
+  const RECT r = outer_frame();
+  return r.right - r.left;
+}
+
+bool show_fault_window(sim::SharedBoard& board, int x, int y) {
+  if (faults) return true;
+  constexpr const char* kClass = "placasim-faults";
+  register_window_class(kClass, window_proc, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES);
+  faults = new Faults;
+  faults->board = &board;
+  faults->backdrop = CreateSolidBrush(gdi(look::kBackdrop));
+  LOGFONTA lf{};
+  GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+  lf.lfWeight = FW_BOLD;
+  faults->bold = CreateFontIndirectA(&lf);
+  const RECT frame = outer_frame();
+  faults->window = CreateWindowExA(0, kClass, kTitle, kStyle | WS_CLIPCHILDREN, x, y, frame.right - frame.left,
+                                   frame.bottom - frame.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (!faults->window) {
+    DeleteObject(faults->backdrop);
+    DeleteObject(faults->bold);
+    delete faults;
+    faults = nullptr;
+    return false;
+  }
+  make_controls();
+  show_active();
+  SetTimer(faults->window, kRefreshTimer, static_cast<UINT>(kRefreshSeconds * 1000), nullptr);
+  ShowWindow(faults->window, SW_SHOWNOACTIVATE);
+  return true;
+}
+
+void close_fault_window() {
+  if (faults) DestroyWindow(faults->window);
+}
+
+}  // namespace placasim

@@ -1,0 +1,18 @@
+// The Faults window with plain Win32, beside the panel; what it does is fault_form's.
+// Its messages come through the panel's message loop.
+#pragma once
+
+#include <windows.h>
+
+#include "shared_board.h"
+
+namespace placasim {
+
+// Shows the window with its top-left corner at x, y; it follows the board until
+// closed, by its user or close_fault_window(). False when it cannot be made.
+bool show_fault_window(sim::SharedBoard& board, int x, int y);
+void close_fault_window();
+// Its outer width, to place it beside the panel.
+int fault_window_width();
+
+}  // namespace placasim
