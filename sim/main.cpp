@@ -9,6 +9,7 @@
 #include "host.h"
 #include "options.h"
 #include "plot.h"
+#include "screen.h"
 #include "script.h"
 #include "shared_board.h"
 #include "stop_signals.h"
@@ -86,6 +87,8 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   hooks.strict = o.strict;
   if (script.vcd) hooks.observers.push_back(script.vcd.get());
   if (script.plot) hooks.observers.push_back(script.plot.get());
+  const std::unique_ptr<placasim::Screen> screen = placasim::system_screen();
+  hooks.screen = screen.get();
 
   placasim::RealClock clock;
   const int result = placasim::run_script(script.steps, board, clock, trace, hooks);

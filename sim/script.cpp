@@ -24,6 +24,8 @@ constexpr double kDefaultTapSeconds = 0.3;
 constexpr double kMaxSeconds = 24 * 3600.0;
 constexpr int64_t kPollNs = 2000000;          // how often the board is looked at
 constexpr int64_t kCabinSampleNs = 100000000; // cabin position while it moves
+constexpr int64_t kWindowPollNs = 20000000;   // how often the screen is looked at
+constexpr int64_t kRaiseLimitNs = 5000000000; // for a raised window to come on top
 
 std::vector<std::string> split(const std::string& line) {
   std::istringstream in(line);
@@ -76,6 +78,13 @@ bool parse_step(const std::string& raw, Step* step, std::string* error) {
     step->command = trim(line.substr(3));
     step->text = line;
     return !step->command.empty() || bad("run needs a command");
+  }
+  for (const char* verb : {"window", "click"}) {
+    const std::size_t n = std::strlen(verb);
+    if (line.compare(0, n, verb) == 0 && (line.size() == n || line[n] == ' ' || line[n] == '\t')) {
+      step->kind = verb[0] == 'c' ? StepKind::click : StepKind::window;
+      return parse_window_step(line, &step->window, &step->text, error);
+    }
   }
   const std::string code = trim(line.substr(0, line.find('#')));
   step->text = code;
@@ -330,6 +339,64 @@ class Runner {
     return *code == 0;
   }
 
+  // Looks at the screen every kWindowPollNs until done() holds or the time is up.
+  template <typename Done>
+  bool watch_screen(int64_t until_ns, Done done) {
+    int64_t next = 0;
+    return pass_time_until(until_ns, [&] {
+      const int64_t now = clock_.now_ns();
+      if (now < next) return false;
+      next = now + kWindowPollNs;
+      return done();
+    });
+  }
+
+  void emit_window_step(const char* event, const Step& step, bool ok, const std::string& error) {
+    emit(event, step_fields(step) + ",\"ok\":" + (ok ? "true" : "false") +
+                    (ok ? "" : ",\"error\":" + json_string(error)));
+  }
+
+  bool window_step(const Step& step) {
+    const std::string& title = step.window.title;
+    std::string error = "no screen to look at";
+    Screen::Window found = 0;
+    bool looked = false;
+    const int64_t until = clock_.now_ns() + static_cast<int64_t>(step.window.seconds * sim::kNanosPerSecond);
+    if (hooks_.screen) {
+      watch_screen(until, [&] { return !(looked = hooks_.screen->find(title, &found, &error)) || found; });
+      if (cancelled_ || breached_) return false;
+      if (looked && !found) error = "no window \"" + title + "\" within " + fixed(step.window.seconds, 1) + " s";
+    }
+    emit_window_step("window", step, found != 0, error);
+    return found != 0;
+  }
+
+  // Raises the window, waits for it to come on top at the point, then clicks there.
+  bool click_step(const Step& step) {
+    const WindowStep& c = step.window;
+    Screen* screen = hooks_.screen;
+    std::string error = "no screen to click on";
+    Screen::Window w = 0;
+    int width = 0, height = 0;
+    bool ok = false;
+    const std::string where = std::to_string(c.x) + "," + std::to_string(c.y);
+    if (!screen || !screen->find(c.title, &w, &error)) {
+    } else if (!w) {
+      error = "no window \"" + c.title + "\" (a window step waits for one)";
+    } else if (!screen->raise(w, &width, &height, &error)) {
+    } else if (c.x >= width || c.y >= height) {
+      error = where + " is outside \"" + c.title + "\", whose client area is " + std::to_string(width) + "x" +
+              std::to_string(height);
+    } else if (!watch_screen(clock_.now_ns() + kRaiseLimitNs, [&] { return screen->reaches(w, c.x, c.y); })) {
+      if (cancelled_ || breached_) return false;
+      error = "\"" + c.title + "\" stays covered at " + where + " or takes no input";
+    } else {
+      ok = screen->click(w, c.x, c.y, &error);
+    }
+    emit_window_step("click", step, ok, error);
+    return ok;
+  }
+
   bool cancelled() {
     if (!cancelled_ && hooks_.cancelled && hooks_.cancelled()) {
       cancelled_ = true;
@@ -372,6 +439,10 @@ class Runner {
         return expect(step);
       case StepKind::run:
         return run_shell(step);
+      case StepKind::window:
+        return window_step(step);
+      case StepKind::click:
+        return click_step(step);
       case StepKind::fault: {
         const int64_t now = clock_.now_ns();
         const auto active = board_.with([&](sim::BoardState& s) {

@@ -11,11 +11,14 @@
 
 #include "checks.h"
 #include "fault_steps.h"
+#include "screen.h"
 #include "shared_board.h"
+#include "window_steps.h"
 
 namespace placasim {
 
-enum class StepKind { wait, press, release, tap, analog, expect_outputs, expect_motor, expect_floor, run, fault };
+enum class StepKind { wait, press, release, tap, analog, expect_outputs, expect_motor, expect_floor, run, fault, window,
+                      click };
 
 struct Step {
   StepKind kind;
@@ -27,6 +30,7 @@ struct Step {
   double seconds = 0; // wait, tap hold, expectation time limit
   std::string command;
   FaultStep fault;
+  WindowStep window;  // window, click
 };
 
 // Numbers in scripts: decimal or 0x hex in lo..hi; seconds, decimal, 0..24 h.
@@ -71,6 +75,8 @@ struct RunHooks {
   // The checks: fed likewise; their breaches go into the trace, their summary at the end.
   Checks* checks = nullptr;
   bool strict = false;  // a breach ends the script as failed
+  // Where "window" and "click" steps find their windows; without one they fail.
+  Screen* screen = nullptr;
 };
 
 constexpr int kScriptPassed = 0;
