@@ -107,6 +107,21 @@ TEST_F(Cli, FailedExpectationGivesExitOne) {
   EXPECT_NE(r.out.find("\"ok\":false"), std::string::npos);
 }
 
+TEST_F(Cli, WindowStepsWithoutADisplayFailWithTheirLineAndOthersRunHeadless) {
+  const std::string windows = write_script("wait 0.01\nwindow \"Con Memoria\" within 1\n");
+  Result r = placasim("--script " + windows, "DISPLAY=");
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("\"line\":2,\"step\":\"window \\\"Con Memoria\\\" within 1\",\"ok\":false,\"error\":\"no display "
+                       "to find windows on: DISPLAY is not set\""),
+            std::string::npos) << r.out;
+  // A display that is not there: no X server listens on display 987.
+  r = placasim("--script " + write_script("click Ascensor 275 50\n"), "DISPLAY=:987");
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("cannot open the display :987"), std::string::npos) << r.out;
+  r = placasim("--script " + write_script("wait 0.01\n"), "DISPLAY=");
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+}
+
 TEST_F(Cli, BadScriptIsRefusedBeforeAnythingRuns) {
   const Result r = placasim("--script " + script("bad.txt"));
   EXPECT_EQ(r.code, 2);

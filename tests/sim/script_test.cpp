@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -88,6 +89,45 @@ TEST(ScriptParse, BadLinesAreRefusedWithTheirNumber) {
                           "expect floor 2 within", "expect floor 2 by 3", "expect speed 3", "expect",
                           "wait nan", "wait inf", "wait -1", "wait 1e9", "run", "wait 0x10"})
     EXPECT_FALSE(parse_error(std::string(bad) + "\n").empty()) << bad;
+}
+
+TEST(ScriptParse, WindowStepsTakeAQuotedOrOneWordTitle) {
+  const auto s = parse(
+      "window Ascensor\n"
+      "window \"Con Memoria\" within 2.5  # the mode's window\n"
+      "click \"Con Memoria\" 85 50\n"
+      "click\tAscensor 0x10 0 # top-left\n"
+      "window \"Floor #2\"\n"
+      "click \"Floor #2\" 1 2 # a comment after\n");
+  ASSERT_EQ(s.size(), 6u);
+  EXPECT_EQ(s[0].kind, StepKind::window);
+  EXPECT_EQ(s[0].window.title, "Ascensor");
+  EXPECT_EQ(s[0].window.seconds, placasim::kDefaultWindowSeconds);
+  EXPECT_EQ(s[1].window.title, "Con Memoria");
+  EXPECT_EQ(s[1].window.seconds, 2.5);
+  EXPECT_EQ(s[1].text, "window \"Con Memoria\" within 2.5");
+  EXPECT_EQ(s[2].kind, StepKind::click);
+  EXPECT_EQ(s[2].window.title, "Con Memoria");
+  EXPECT_EQ(s[2].window.x, 85);
+  EXPECT_EQ(s[2].window.y, 50);
+  EXPECT_EQ(s[3].window.title, "Ascensor");
+  EXPECT_EQ(s[3].window.x, 16);
+  EXPECT_EQ(s[3].line, 4);
+  EXPECT_EQ(s[4].window.title, "Floor #2") << "a quoted title keeps its #";
+  EXPECT_EQ(s[5].window.y, 2);
+  EXPECT_EQ(s[5].text, "click \"Floor #2\" 1 2");
+}
+
+TEST(ScriptParse, BadWindowStepsAreRefusedWithTheirNumber) {
+  EXPECT_EQ(parse_error("wait 1\nclick Ascensor -1 5\n").rfind("line 2:", 0), 0u);
+  EXPECT_NE(parse_error("window\n").find("no title"), std::string::npos);
+  EXPECT_NE(parse_error("click \"Con Memoria 85 50\n").find("closing quote"), std::string::npos);
+  for (const char* bad : {"window", "window \"\"", "window # none", "window A within", "window A within -1",
+                          "window A by 3", "window \"A\"B", "click", "click A", "click A 1", "click A 1 2 3",
+                          "click A x 2", "click A 1 -2", "click A 1.5 2", "click A 40000 2",
+                          "click \"Con Memoria\"", "click Con Memoria 85 50", "click \"\" 1 2"})
+    EXPECT_FALSE(parse_error(std::string(bad) + "\n").empty()) << bad;
+  EXPECT_NE(parse_error("windows 1\n").find("unknown step"), std::string::npos) << "a verb of its own";
 }
 
 TEST(ScriptParse, LinesAndScriptsHaveALimit) {
@@ -379,6 +419,109 @@ TEST_F(ScriptRun, TheWiredCommandEndingIsTraced) {
   EXPECT_EQ(lines_with("\"event\":\"command_exit\",\"code\":7").size(), 1u) << trace.str();
 }
 
+// A screen with one window, "Con Memoria" (id 7, 200x100), that shows after a while
+// and comes on top some looks after it is raised.
+class FakeScreen : public placasim::Screen {
+ public:
+  bool find(const std::string& title, Window* found, std::string* error) override {
+    if (!reachable) {
+      *error = "no display here";
+      return false;
+    }
+    ++looks;
+    *found = title == "Con Memoria" && looks > shows_after ? 7 : 0;
+    return true;
+  }
+  bool raise(Window w, int* width, int* height, std::string*) override {
+    raised.push_back(w);
+    *width = 200;
+    *height = 100;
+    looks_on_top = 0;
+    return true;
+  }
+  bool reaches(Window, int, int) override { return ++looks_on_top > covered_for; }
+  bool click(Window w, int x, int y, std::string*) override {
+    clicks.push_back({static_cast<int>(w), x, y, static_cast<int>(looks_on_top)});
+    return true;
+  }
+  bool reachable = true;
+  int looks = 0, shows_after = 0, looks_on_top = 0, covered_for = 0;
+  std::vector<Window> raised;
+  std::vector<std::array<int, 4>> clicks;  // window, x, y, looks it took to come on top
+};
+
+TEST_F(ScriptRun, WindowStepWaitsForTheWindowUpToItsLimit) {
+  FakeScreen screen;
+  screen.shows_after = 10;
+  placasim::RunHooks hooks;
+  hooks.screen = &screen;
+  const int64_t start = clock.now;
+  EXPECT_EQ(run("window \"Con Memoria\" within 5\n", hooks), placasim::kScriptPassed) << trace.str();
+  EXPECT_GT(clock.now - start, 100 * kMs) << "ten looks apart";
+  EXPECT_LT(clock.now - start, 1000 * kMs) << "not the whole limit";
+  EXPECT_EQ(lines_with("\"event\":\"window\",\"line\":1,\"step\":\"window \\\"Con Memoria\\\" within 5\",\"ok\":true")
+                .size(), 1u) << trace.str();
+
+  screen.looks = 0;
+  screen.shows_after = 1000000;
+  const int64_t again = clock.now;
+  EXPECT_EQ(run("wait 0.1\nwindow \"Con Memoria\" within 2\nwait 1\n", hooks), placasim::kScriptFailed);
+  EXPECT_NEAR(static_cast<double>(clock.now - again) / kMs, 2100, 50) << "the limit, then no further step";
+  const auto failed = lines_with("\"event\":\"window\"");
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_NE(failed[0].find("\"line\":2"), std::string::npos);
+  EXPECT_NE(failed[0].find("\"ok\":false,\"error\":\"no window \\\"Con Memoria\\\" within 2.0 s\""), std::string::npos)
+      << failed[0];
+  EXPECT_TRUE(lines_with("wait 1").empty());
+}
+
+TEST_F(ScriptRun, ClickRaisesTheWindowAndClicksOnceItIsOnTop) {
+  FakeScreen screen;
+  screen.covered_for = 5;
+  placasim::RunHooks hooks;
+  hooks.screen = &screen;
+  EXPECT_EQ(run("click \"Con Memoria\" 85 50\n", hooks), placasim::kScriptPassed) << trace.str();
+  ASSERT_EQ(screen.raised.size(), 1u);
+  EXPECT_EQ(screen.raised[0], 7u);
+  ASSERT_EQ(screen.clicks.size(), 1u);
+  EXPECT_EQ(screen.clicks[0], (std::array<int, 4>{7, 85, 50, 6})) << "clicked where asked, once on top";
+  EXPECT_EQ(lines_with("\"event\":\"click\",\"line\":1,\"step\":\"click \\\"Con Memoria\\\" 85 50\",\"ok\":true").size(),
+            1u) << trace.str();
+}
+
+TEST_F(ScriptRun, ClickFailsWithoutTheWindowOutsideItOrWhileItStaysCovered) {
+  FakeScreen screen;
+  placasim::RunHooks hooks;
+  hooks.screen = &screen;
+  const auto error_of_click = [&](const std::string& script) {
+    EXPECT_EQ(run(script + "\nwait 1\n", hooks), placasim::kScriptFailed) << script;
+    EXPECT_TRUE(lines_with("wait 1").empty()) << "the script ends at the click";
+    const auto l = lines_with("\"event\":\"click\"");
+    return l.size() == 1 && l[0].find("\"ok\":false") != std::string::npos ? l[0] : "no failed click: " + trace.str();
+  };
+  EXPECT_NE(error_of_click("click Ascensor 1 1").find("no window \\\"Ascensor\\\""), std::string::npos);
+  EXPECT_NE(error_of_click("click \"Con Memoria\" 200 50").find("200,50 is outside"), std::string::npos);
+  EXPECT_NE(error_of_click("click \"Con Memoria\" 5 100").find("200x100"), std::string::npos);
+  screen.covered_for = 1000000;
+  const int64_t start = clock.now;
+  EXPECT_NE(error_of_click("click \"Con Memoria\" 5 5").find("stays covered at 5,5"), std::string::npos);
+  EXPECT_GE(clock.now - start, 4000 * kMs) << "it is given time to come on top";
+  EXPECT_TRUE(screen.clicks.empty());
+}
+
+TEST_F(ScriptRun, WindowStepsWithoutAScreenFailAndSayWhy) {
+  FakeScreen screen;
+  screen.reachable = false;
+  placasim::RunHooks hooks;
+  hooks.screen = &screen;
+  EXPECT_EQ(run("window \"Con Memoria\"\n", hooks), placasim::kScriptFailed);
+  EXPECT_EQ(lines_with("\"ok\":false,\"error\":\"no display here\"").size(), 1u) << trace.str();
+  EXPECT_EQ(run("click \"Con Memoria\" 1 1\n", hooks), placasim::kScriptFailed);
+  EXPECT_EQ(lines_with("\"ok\":false,\"error\":\"no display here\"").size(), 1u) << trace.str();
+  EXPECT_EQ(run("window A\n"), placasim::kScriptFailed) << "no screen given";
+  EXPECT_EQ(lines_with("\"ok\":false,\"error\":\"no screen").size(), 1u) << trace.str();
+}
+
 TEST(Json, StringsAreEscaped) {
   EXPECT_EQ(placasim::json_string("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
 }
@@ -454,6 +597,7 @@ TEST_F(ScriptRun, MutatedScriptsAreRefusedOrRunCleanly) {
   const std::string seed_script =
       "wait 0.01\npress 3\nrelease 3\ntap 2 0.02\nswitch 8 on\nanalog 4 0xFF\n"
       "fault stuck 5 on\nfault chatter 2 0.1\nfault noise 1 20\nclear all\nrun true\n"
+      "window \"Con Memoria\" within 0.1\nclick \"Con Memoria\" 85 50\n"
       "expect outputs 0 within 0.1\nexpect motor 1 p within 0.1\nexpect floor 1 within 0.2\n";
   const std::vector<std::string> extremes = {"-1", "0", "9", "256", "1e308", "nan", "inf", "0x", "4294967297",
                                              "99999999999999999999", "\xff\xfe", "within", ""};
@@ -466,6 +610,8 @@ TEST_F(ScriptRun, MutatedScriptsAreRefusedOrRunCleanly) {
     return false;
   };
   hooks.cancelled = [&] { return clock.now - start > 60 * 1000 * kMs; };
+  FakeScreen screen;
+  hooks.screen = &screen;
   int parsed = 0;
   for (int mutant = 0; mutant < 400; ++mutant) {
     std::string text = seed_script;
