@@ -373,28 +373,38 @@ class Runner {
 
   // Raises the window, waits for it to come on top at the point, then clicks there.
   bool click_step(const Step& step) {
-    const WindowStep& c = step.window;
-    Screen* screen = hooks_.screen;
-    std::string error = "no screen to click on";
-    Screen::Window w = 0;
-    int width = 0, height = 0;
-    bool ok = false;
-    const std::string where = std::to_string(c.x) + "," + std::to_string(c.y);
-    if (!screen || !screen->find(c.title, &w, &error)) {
-    } else if (!w) {
-      error = "no window \"" + c.title + "\" (a window step waits for one)";
-    } else if (!screen->raise(w, &width, &height, &error)) {
-    } else if (c.x >= width || c.y >= height) {
-      error = where + " is outside \"" + c.title + "\", whose client area is " + std::to_string(width) + "x" +
-              std::to_string(height);
-    } else if (!watch_screen(clock_.now_ns() + kRaiseLimitNs, [&] { return screen->reaches(w, c.x, c.y); })) {
-      if (cancelled_ || breached_) return false;
-      error = "\"" + c.title + "\" stays covered at " + where + " or takes no input";
-    } else {
-      ok = screen->click(w, c.x, c.y, &error);
-    }
+    std::string error;
+    const bool ok = click(step.window, &error);
+    if (!ok && (cancelled_ || breached_)) return false;
     emit_window_step("click", step, ok, error);
     return ok;
+  }
+
+  bool click(const WindowStep& c, std::string* error) {
+    Screen* screen = hooks_.screen;
+    Screen::Window w = 0;
+    int width = 0, height = 0;
+    const std::string where = std::to_string(c.x) + "," + std::to_string(c.y);
+    if (!screen) {
+      *error = "no screen to click on";
+      return false;
+    }
+    if (!screen->find(c.title, &w, error)) return false;
+    if (!w) {
+      *error = "no window \"" + c.title + "\" (a window step waits for one)";
+      return false;
+    }
+    if (!screen->raise(w, &width, &height, error)) return false;
+    if (c.x >= width || c.y >= height) {
+      *error = where + " is outside \"" + c.title + "\", whose client area is " + std::to_string(width) + "x" +
+               std::to_string(height);
+      return false;
+    }
+    if (!watch_screen(clock_.now_ns() + kRaiseLimitNs, [&] { return screen->reaches(w, c.x, c.y); })) {
+      *error = "\"" + c.title + "\" stays covered at " + where + " or takes no input";
+      return false;
+    }
+    return screen->click(w, c.x, c.y, error);
   }
 
   bool cancelled() {

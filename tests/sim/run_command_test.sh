@@ -10,7 +10,7 @@ plan=$("$src/scripts/run" --dry-run) || fail "scripts/run --dry-run failed"
 packages=$(sed -n 's/^packages: //p' <<<"$plan")
 targets=$(sed -n 's/^build: .* targets: //p' <<<"$plan")
 [ -n "$packages" ] && [ -n "$targets" ] || fail "no plan in: $plan"
-for needed in cmake g++ ninja-build libsdl1.2-dev libfltk1.3-dev; do
+for needed in cmake g++ ninja-build libsdl1.2-dev libfltk1.3-dev libxtst-dev; do
   grep -qw -- "$needed" <<<"$packages" || fail "running needs $needed: $packages"
 done
 for p in $packages; do
