@@ -26,6 +26,9 @@ constexpr int64_t kPollNs = 2000000;          // how often the board is looked a
 constexpr int64_t kCabinSampleNs = 100000000; // cabin position while it moves
 constexpr int64_t kWindowPollNs = 20000000;   // how often the screen is looked at
 constexpr int64_t kRaiseLimitNs = 5000000000; // for a raised window to come on top
+// How long it must have been on top and answering before the click: a window that has
+// only just appeared can drop a click (Wine shows one before its program takes input).
+constexpr int64_t kSettleNs = 300000000;
 
 std::vector<std::string> split(const std::string& line) {
   std::istringstream in(line);
@@ -371,7 +374,8 @@ class Runner {
     return found != 0;
   }
 
-  // Raises the window, waits for it to come on top at the point, then clicks there.
+  // Raises the window, waits for it to come on top at the point and stay there, then
+  // clicks there.
   bool click_step(const Step& step) {
     std::string error;
     const bool ok = click(step.window, &error);
@@ -400,7 +404,13 @@ class Runner {
                std::to_string(height);
       return false;
     }
-    if (!watch_screen(clock_.now_ns() + kRaiseLimitNs, [&] { return screen->reaches(w, c.x, c.y); })) {
+    int64_t reached_since = -1;
+    const auto settled = [&] {
+      if (!screen->reaches(w, c.x, c.y)) return (reached_since = -1) >= 0;
+      if (reached_since < 0) reached_since = clock_.now_ns();
+      return clock_.now_ns() - reached_since >= kSettleNs;
+    };
+    if (!watch_screen(clock_.now_ns() + kRaiseLimitNs, settled)) {
       *error = "\"" + c.title + "\" stays covered at " + where + " or takes no input";
       return false;
     }

@@ -4,11 +4,11 @@
 # user, the files, the simulated lift's Start-menu entry run with a placasim script, a
 # second install over a damaged first one, silent uninstalls after a file was deleted
 # by hand. The zip is the expected tree. Skipped (77) without a display.
-#   windows_installer.sh BUILD_DIR STEP_EXE   (STEP_EXE: run.sh's, for the window steps)
+#   windows_installer.sh BUILD_DIR
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=$(readlink -f "$1") step_exe=$(readlink -f "$2")
+build=$(readlink -f "$1")
 [ -n "${DISPLAY:-}" ] || { echo "windows_installer.sh: no display" >&2; exit 77; }
 
 failed=0
@@ -85,7 +85,7 @@ check_menu "$machine_menu" 'C:\placaio-test'
 [ "${target##*\\}" = placasim.exe ] && [ "$dir" = "${target%\\*}" ] ||
   fail "the simulated lift's entry is $target in $dir"
 read -ra words <<<"$args"
-"$root/tests/sim/e2e/run.sh" --wine "$root/scripts/wine-run" "$step_exe" "$(unix_path "$target")" \
+"$root/tests/sim/e2e/run.sh" --wine "$root/scripts/wine-run" "$(unix_path "$target")" \
   "$root/tests/sim/e2e/sin_memoria.txt" "${words[@]}" || fail "the simulated lift's entry: the script failed"
 
 # For the current user too, elsewhere.

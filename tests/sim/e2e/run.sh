@@ -3,13 +3,13 @@
 # holding the cabin pictures; skipped (77) without a display. placasim gets the
 # options given after the script, or --strict (the lift's rules) when none are. With
 # --wine, placasim.exe and the program (in placasim.exe's folder, which holds the
-# pictures too) run under Wine, and the script's "$E2E" steps reach window.sh through
-# STEP_EXE (wine_step.exe) and wine_bridge.sh.
+# pictures too) run under Wine; their scripts work the windows with placasim's own
+# window and click steps ("$E2E", window.sh, is for Linux).
 #   run.sh PLACASIM ASSETS SCRIPT [OPTION ...] [-- PROGRAM ...]
-#   run.sh --wine WINE_RUN STEP_EXE PLACASIM_EXE SCRIPT [OPTION ...] [-- PROGRAM.EXE ...]
+#   run.sh --wine WINE_RUN PLACASIM_EXE SCRIPT [OPTION ...] [-- PROGRAM.EXE ...]
 set -uo pipefail
 wine=
-if [ "${1:-}" = --wine ]; then wine=$2 step_exe=$(readlink -f "$3"); shift 3; fi
+if [ "${1:-}" = --wine ]; then wine=$2; shift 2; fi
 placasim=$(readlink -f "$1")
 if [ -n "$wine" ]; then assets=$(dirname "$placasim"); script=$(readlink -f "$2"); shift 2
 else assets=$2 script=$(readlink -f "$3"); shift 3; fi
@@ -33,10 +33,6 @@ if [ -z "$wine" ]; then
 fi
 
 if [ "${1:-}" = -- ]; then program=(-- "${@:2}"); fi
-export E2E_WINDOW=$E2E E2E_STEPS
-E2E_STEPS=$(mktemp -d)
-windows_script=$(mktemp "$assets/e2e-XXXXXX.txt")
-trap 'rm -rf "$E2E_STEPS" "$windows_script"' EXIT
-step=Z:${step_exe//\//\\}
-sed "s|\"\$E2E\"|${step//\\/\\\\} $here/wine_bridge.sh|" "$script" >"$windows_script"
-"$wine" "$(basename "$placasim")" --board "$board" --script "$(basename "$windows_script")" "${options[@]}" "${program[@]}"
+grep -q '"\$E2E"' "$script" && { echo "run.sh: $script uses window.sh, which is for Linux" >&2; exit 1; }
+# Z: is the Unix root in every Wine prefix.
+"$wine" "$(basename "$placasim")" --board "$board" --script "Z:${script//\//\\}" "${options[@]}" "${program[@]}"

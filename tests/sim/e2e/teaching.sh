@@ -5,11 +5,11 @@
 # skipped (77) without a display. With --wine as run.sh, placasim.exe and
 # elevmando.exe under Wine (gnuplot as PLACASIM_GNUPLOT names it).
 #   teaching.sh PLACASIM ASSETS SCRIPT PROGRAM
-#   teaching.sh --wine WINE_RUN STEP_EXE PLACASIM_EXE SCRIPT PROGRAM.EXE
+#   teaching.sh --wine WINE_RUN PLACASIM_EXE SCRIPT PROGRAM.EXE
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 front=()
-if [ "${1:-}" = --wine ]; then front=(--wine "$2" "$3" "$4" "$5"); shift 5
+if [ "${1:-}" = --wine ]; then front=(--wine "$2" "$3" "$4"); shift 4
 else front=("$1" "$2" "$3"); shift 3; fi
 program=$1
 [ "${front[0]}" = --wine ] || program=$(readlink -f "$program")
