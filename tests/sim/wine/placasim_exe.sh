@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# placasim.exe under Wine: a script's press seen by placa.exe on the same board, the
-# command's exit code passed on, and the simulated io.dll reaching the command without
+# placasim.exe under Wine: a script's press seen by placa.exe on the same board, a run
+# step's quoted words passed on as written, the command's exit code passed on, and the simulated io.dll reaching the command without
 # shadowing a user's io.dll (the recording driver stands in for it), and a second run
 # on a busy board refused.
 #   placasim_exe.sh WINE_RUN BIN_DIR USER_DIR
@@ -21,6 +21,11 @@ printf 'press 2\nrun placa.exe entradas\nrelease 2\n' >"$script"
 out=$("$wine_run" placasim.exe --board "$board" --script "$(basename "$script")" 2>&1)
 check "a pressed call is seen by another process" "$out" "2:on"
 check "the script passed" "$out" '"event":"end","ok":true'
+
+# cmd.exe takes a run step's text as it stands: quoted words arrive whole, unescaped.
+printf 'run echo "two  words" end\n' >"$script"
+out=$("$wine_run" placasim.exe --board "$board" --script "$(basename "$script")" 2>&1)
+check "a run step's quoted words reach the command as written" "$out" '^"two  words" end'
 
 out=$("$wine_run" placasim.exe --board "$board" --no-panel -- placa.exe motor 9 D 2>&1; echo "exit $?")
 check "the command's exit code is passed on" "$out" "exit 2"
