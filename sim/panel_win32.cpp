@@ -221,6 +221,14 @@ HWND control(const char* cls, const char* title, DWORD style, int x, int y, int 
                          reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), GetModuleHandleA(nullptr), nullptr);
 }
 
+// Started from a shortcut or Explorer, placasim has a console of its own, an empty
+// window beside the panel: hidden while the panel is the way to it. Started from a
+// command prompt, the console is the prompt's, and stays.
+void hide_own_console() {
+  DWORD processes[2];
+  if (GetConsoleProcessList(processes, 2) == 1) ShowWindow(GetConsoleWindow(), SW_HIDE);
+}
+
 bool open_window(const std::string& title) {
   constexpr const char* kClass = "placasim-panel";
   register_window_class(kClass, window_proc, ICC_BAR_CLASSES);
@@ -257,6 +265,7 @@ bool open_window(const std::string& title) {
                           kStatusH, 0);
   SendMessageA(panel->status, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
   ShowWindow(panel->window, SW_SHOWNORMAL);
+  hide_own_console();
   return true;
 }
 
