@@ -21,7 +21,7 @@ const Label kLabels[kLabelCount] = {
     {kMargin, row(3), "Noise (\xC2\xB1)"},
 };
 
-const FieldSpec kFields[kFieldCount] = {
+const FieldLayout kFields[kFieldCount] = {
     /* input */ {kChoiceX, row(0), 50, sim::kInputs, "", 1, sim::kInputs, 1, 1},
     /* floor */ {kChoiceX, row(1), 50, sim::kFloors, "F", 1, sim::kFloors, 1, 1},
     /* chatter_seconds */ {kX2, row(1), 60, 0, "", 0.1, sim::kMaxChatterSeconds, 0.1, 0.5},
@@ -40,9 +40,9 @@ const Button kButtons[kButtonCount] = {
 
 const Box kActiveBox{kMargin, row(4) + kRowH + 10, kW - 2 * kMargin, kH - (row(4) + kRowH + 10) - kMargin};
 
-std::string item_text(const FieldSpec& f, int item) { return f.prefix + std::to_string(item); }
+std::string item_text(const FieldLayout& f, int item) { return f.prefix + std::to_string(item); }
 
-double within(const FieldSpec& f, double value) { return std::clamp(value, f.lo, f.hi); }
+double within(const FieldLayout& f, double value) { return std::clamp(value, f.lo, f.hi); }
 
 FaultStep button_step(int b, const double (&values)[kFieldCount]) {
   auto value = [&](Field f) { return within(kFields[f], values[f]); };

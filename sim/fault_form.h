@@ -25,7 +25,7 @@ struct Label {
 // What the buttons read: a choice among count items (prefix + 1..count, its value the
 // number chosen) or a number from lo to hi by step.
 enum Field { input, floor, chatter_seconds, slip, analog, amplitude, kFieldCount };
-struct FieldSpec {
+struct FieldLayout {
   int x, y, w;
   int count;  // a choice when > 0
   const char* prefix;
@@ -39,7 +39,7 @@ struct Button {
 
 constexpr int kLabelCount = 4, kButtonCount = 11;
 extern const Label kLabels[kLabelCount];
-extern const FieldSpec kFields[kFieldCount];
+extern const FieldLayout kFields[kFieldCount];
 extern const Button kButtons[kButtonCount];
 // The box listing the active faults, under the buttons.
 struct Box {
@@ -48,10 +48,10 @@ struct Box {
 extern const Box kActiveBox;
 
 // A choice's item text ("F2") for item 1..count.
-std::string item_text(const FieldSpec& f, int item);
+std::string item_text(const FieldLayout& f, int item);
 // A field's value as the buttons use it: within its range (a number typed out of it
 // is brought in).
-double within(const FieldSpec& f, double value);
+double within(const FieldLayout& f, double value);
 // The step button b makes with the fields' values (a choice's value is 1..count).
 FaultStep button_step(int b, const double (&values)[kFieldCount]);
 // Sets or clears it on the board now.

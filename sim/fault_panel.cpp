@@ -27,24 +27,24 @@ class FaultWindow : public Fl_Double_Window {
       b->labelsize(13);
     }
     for (int f = 0; f < kFieldCount; ++f) {
-      const FieldSpec& spec = kFields[f];
-      if (spec.count) {
-        auto* c = new Fl_Choice(spec.x, spec.y, spec.w, kRowH);
-        for (int i = 1; i <= spec.count; ++i) c->add(item_text(spec, i).c_str());
-        c->value(static_cast<int>(spec.initial) - 1);
+      const FieldLayout& field = kFields[f];
+      if (field.count) {
+        auto* c = new Fl_Choice(field.x, field.y, field.w, kRowH);
+        for (int i = 1; i <= field.count; ++i) c->add(item_text(field, i).c_str());
+        c->value(static_cast<int>(field.initial) - 1);
         choices_[f] = c;
       } else {
-        auto* s = new Fl_Spinner(spec.x, spec.y, spec.w, kRowH);
-        s->type(spec.step < 1 ? FL_FLOAT_INPUT : FL_INT_INPUT);
-        s->range(spec.lo, spec.hi);
-        s->step(spec.step);
-        s->value(spec.initial);
+        auto* s = new Fl_Spinner(field.x, field.y, field.w, kRowH);
+        s->type(field.step < 1 ? FL_FLOAT_INPUT : FL_INT_INPUT);
+        s->range(field.lo, field.hi);
+        s->step(field.step);
+        s->value(field.initial);
         spinners_[f] = s;
       }
     }
     for (int i = 0; i < kButtonCount; ++i) {
-      const Button& spec = kButtons[i];
-      auto* b = new Fl_Button(spec.x, spec.y, spec.w, kRowH, spec.label);
+      const Button& button = kButtons[i];
+      auto* b = new Fl_Button(button.x, button.y, button.w, kRowH, button.label);
       b->labelsize(12);
       b->visible_focus(0);
       b->callback(on_button, this);

@@ -35,20 +35,20 @@ struct Faults {
 };
 Faults* faults = nullptr;  // one window per process
 
-std::string number_text(const FieldSpec& f, double value) {
+std::string number_text(const FieldLayout& f, double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", std::round(within(f, value) / f.step) * f.step);
   return text;
 }
 
 double field_value(int f) {
-  const FieldSpec& spec = kFields[f];
-  if (spec.count) return static_cast<double>(SendMessageA(faults->fields[f], CB_GETCURSEL, 0, 0) + 1);
+  const FieldLayout& layout = kFields[f];
+  if (layout.count) return static_cast<double>(SendMessageA(faults->fields[f], CB_GETCURSEL, 0, 0) + 1);
   char text[32] = {};
   GetWindowTextA(faults->fields[f], text, sizeof text);
   char* end = nullptr;
   const double v = std::strtod(text, &end);
-  return end == text ? spec.initial : within(spec, v);
+  return end == text ? layout.initial : within(layout, v);
 }
 
 void show_active() {
@@ -86,8 +86,8 @@ LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
       const auto* change = reinterpret_cast<const NMUPDOWN*>(lp);
       const int f = static_cast<int>(change->hdr.idFrom) - kFirstFieldId;
       if (change->hdr.code == UDN_DELTAPOS && f >= 0 && f < kFieldCount) {
-        const FieldSpec& spec = kFields[f];
-        SetWindowTextA(faults->fields[f], number_text(spec, field_value(f) + change->iDelta * spec.step).c_str());
+        const FieldLayout& layout = kFields[f];
+        SetWindowTextA(faults->fields[f], number_text(layout, field_value(f) + change->iDelta * layout.step).c_str());
         return 1;  // the arrows keep no position of their own
       }
       return 0;
@@ -121,17 +121,17 @@ void make_controls() {
   auto* font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   for (const Label& l : kLabels) control(L"STATIC", l.text, SS_LEFT | SS_CENTERIMAGE, l.x, l.y, kLabelW, kRowH, 0, faults->bold);
   for (int f = 0; f < kFieldCount; ++f) {
-    const FieldSpec& spec = kFields[f];
-    if (spec.count) {
-      HWND c = control(L"COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, spec.x, spec.y, spec.w,
+    const FieldLayout& layout = kFields[f];
+    if (layout.count) {
+      HWND c = control(L"COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, layout.x, layout.y, layout.w,
                        kRowH + kDropDownH, kFirstFieldId + f, font);
-      for (int i = 1; i <= spec.count; ++i) SendMessageA(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item_text(spec, i).c_str()));
-      SendMessageA(c, CB_SETCURSEL, static_cast<WPARAM>(spec.initial) - 1, 0);
+      for (int i = 1; i <= layout.count; ++i) SendMessageA(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item_text(layout, i).c_str()));
+      SendMessageA(c, CB_SETCURSEL, static_cast<WPARAM>(layout.initial) - 1, 0);
       faults->fields[f] = c;
     } else {
       // A single-line edit box does not centre its text: it is made as high as the text.
-      HWND edit = control(L"EDIT", number_text(spec, spec.initial), WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, spec.x,
-                          spec.y + (kRowH - kEditH) / 2, spec.w, kEditH, 0, font);
+      HWND edit = control(L"EDIT", number_text(layout, layout.initial), WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, layout.x,
+                          layout.y + (kRowH - kEditH) / 2, layout.w, kEditH, 0, font);
       // The arrows take their place at the edit box's right and report by the field's id.
       HWND arrows = control(UPDOWN_CLASSW, "", UDS_ALIGNRIGHT | UDS_ARROWKEYS, 0, 0, 0, 0, kFirstFieldId + f, font);
       SendMessageA(arrows, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);

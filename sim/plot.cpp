@@ -74,10 +74,8 @@ std::string quoted(const std::string& s) {
   return r + "'";
 }
 
-int motor_value(uint8_t outputs) {
-  const char state = sim::motor_state(outputs, 1);
-  return state == 'I' ? -1 : state == 'D' ? 1 : 0;
-}
+// The lift motor (motor 1).
+int motor_value(uint8_t outputs) { return sim::motor_direction(sim::motor_state(outputs, 1)); }
 
 }  // namespace
 

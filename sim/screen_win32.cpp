@@ -3,19 +3,13 @@
 #include <windows.h>
 
 #include "screen.h"
+#include "win32_ui.h"
 
 namespace placasim {
 
 namespace {
 
 constexpr UINT kAnswerWaitMs = 200;
-
-std::wstring wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-  return w;
-}
 
 struct Search {
   std::wstring title;

@@ -406,7 +406,10 @@ class Runner {
     }
     int64_t reached_since = -1;
     const auto settled = [&] {
-      if (!screen->reaches(w, c.x, c.y)) return (reached_since = -1) >= 0;
+      if (!screen->reaches(w, c.x, c.y)) {
+        reached_since = -1;
+        return false;
+      }
       if (reached_since < 0) reached_since = clock_.now_ns();
       return clock_.now_ns() - reached_since >= kSettleNs;
     };

@@ -21,9 +21,6 @@ constexpr double kPositionStep = 0.001;
 
 char id(int n) { return static_cast<char>(kFirstId + n); }
 
-// A motor as a number: -1 'I' (for the lift, toward floor 1), 0 'P', +1 'D'.
-int motor_value(char state) { return state == 'I' ? -1 : state == 'D' ? 1 : 0; }
-
 }  // namespace
 
 std::unique_ptr<VcdRecorder> VcdRecorder::open(const std::string& path, std::string* error) {
@@ -86,7 +83,7 @@ void VcdRecorder::outputs(uint8_t value) {
   for (int m = 1; m <= sim::kMotors; ++m) {
     const char state = sim::motor_state(value, m);
     if (last_outputs_ < 0 || state != sim::motor_state(static_cast<uint8_t>(last_outputs_), m))
-      put("r" + std::to_string(motor_value(state)) + ' ' + id(kMotorIds + m - 1));
+      put("r" + std::to_string(sim::motor_direction(state)) + ' ' + id(kMotorIds + m - 1));
   }
   last_outputs_ = value;
 }

@@ -127,6 +127,8 @@ int floor_at(double position);
 
 // Motor m (1..4): 'I' first output on, 'D' second on, 'P' both off or both on.
 char motor_state(uint8_t outputs, int motor);
+// A motor state as a number for recordings: -1 'I' (the lift toward floor 1), 0 'P', +1 'D'.
+inline int motor_direction(char state) { return state == 'I' ? -1 : state == 'D' ? 1 : 0; }
 
 // The channel a mask selects: the lowest of its bits 0..3 (mask 1, 2, 4, 8 select
 // inputs 1..4; mask 3 selects input 1); 0 when none of them is set.

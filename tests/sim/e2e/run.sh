@@ -3,8 +3,8 @@
 # holding the cabin pictures; skipped (77) without a display. placasim gets the
 # options given after the script, or --strict (the lift's rules) when none are. With
 # --wine, placasim.exe and the program (in placasim.exe's folder, which holds the
-# pictures too) run under Wine; their scripts work the windows with placasim's own
-# window and click steps ("$E2E", window.sh, is for Linux).
+# pictures too) run under Wine. The scripts work the windows with placasim's own
+# window and click steps.
 #   run.sh PLACASIM ASSETS SCRIPT [OPTION ...] [-- PROGRAM ...]
 #   run.sh --wine WINE_RUN PLACASIM_EXE SCRIPT [OPTION ...] [-- PROGRAM.EXE ...]
 set -uo pipefail
@@ -14,9 +14,6 @@ placasim=$(readlink -f "$1")
 if [ -n "$wine" ]; then assets=$(dirname "$placasim"); script=$(readlink -f "$2"); shift 2
 else assets=$2 script=$(readlink -f "$3"); shift 3; fi
 [ -n "${DISPLAY:-}" ] || { echo "run.sh: no display" >&2; exit 77; }
-grep -q '"\$E2E"' "$script" && ! command -v xdotool >/dev/null && { echo "run.sh: xdotool missing" >&2; exit 1; }
-here=$(cd "$(dirname "$0")" && pwd)
-export E2E=$here/window.sh
 board=placasim-e2e-$$
 program=()
 options=()
@@ -33,6 +30,5 @@ if [ -z "$wine" ]; then
 fi
 
 if [ "${1:-}" = -- ]; then program=(-- "${@:2}"); fi
-grep -q '"\$E2E"' "$script" && { echo "run.sh: $script uses window.sh, which is for Linux" >&2; exit 1; }
 # Z: is the Unix root in every Wine prefix.
 "$wine" "$(basename "$placasim")" --board "$board" --script "Z:${script//\//\\}" "${options[@]}" "${program[@]}"
