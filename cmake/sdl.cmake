@@ -5,6 +5,7 @@
 if(WIN32)
   set(SDL_WIN32_PREFIX ${PROJECT_SOURCE_DIR}/build/win32-sdl CACHE PATH "Cross-built SDL 1.2")
   set(SDL_WIN32_DLL ${SDL_WIN32_PREFIX}/bin/SDL.dll CACHE INTERNAL "SDL.dll to put beside programs")
+  set(SDL_WIN32_LICENCE_DIR ${SDL_WIN32_PREFIX}/share/doc/SDL CACHE INTERNAL "SDL's licence, to ship with it")
 endif()
 if(TARGET SDL::SDL)
   return()
