@@ -92,8 +92,14 @@ class FaultWindow : public Fl_Double_Window {
 
 }  // namespace
 
+void close_unless_escape(Fl_Widget* window, void*) {
+  if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+  window->hide();
+}
+
 Fl_Double_Window* show_fault_window(sim::SharedBoard& board, int x, int y) {
   auto* w = new FaultWindow(board);
+  w->callback(close_unless_escape);
   w->position(x, y);
   w->show();
   return w;

@@ -5,10 +5,13 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "fault_form.h"
 #include "win32_ui.h"
@@ -29,6 +32,7 @@ struct Faults {
   HWND window = nullptr;
   HWND fields[kFieldCount] = {};
   HWND active = nullptr;
+  HWND focus = nullptr;  // the control that had the focus when the window was left
   HBRUSH backdrop = nullptr;
   HFONT bold = nullptr;
   std::string shown;
@@ -92,6 +96,15 @@ LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     }
+    case WM_ACTIVATE:
+      // As a dialog does: the focus comes back to the control that had it.
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND f = GetFocus();
+        if (f && IsChild(window, f)) faults->focus = f;
+      } else if (!HIWORD(wp)) {  // not while minimised
+        SetFocus(faults->focus ? faults->focus : GetNextDlgTabItem(window, nullptr, FALSE));
+      }
+      return 0;
     case WM_TIMER:
       show_active();  // a script or another panel may set faults too
       return 0;
@@ -117,31 +130,45 @@ HWND control(const wchar_t* cls, const std::string& text, DWORD style, int x, in
   return c;
 }
 
+void make_field(int f, HFONT font) {
+  const FieldLayout& layout = kFields[f];
+  if (layout.count) {
+    HWND c = control(L"COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, layout.x, layout.y, layout.w,
+                     kRowH + kDropDownH, kFirstFieldId + f, font);
+    for (int i = 1; i <= layout.count; ++i) SendMessageA(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item_text(layout, i).c_str()));
+    SendMessageA(c, CB_SETCURSEL, static_cast<WPARAM>(layout.initial) - 1, 0);
+    faults->fields[f] = c;
+  } else {
+    // A single-line edit box does not centre its text: it is made as high as the text.
+    HWND edit = control(L"EDIT", number_text(layout, layout.initial), WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, layout.x,
+                        layout.y + (kRowH - kEditH) / 2, layout.w, kEditH, 0, font);
+    // The arrows take their place at the edit box's right and report by the field's id.
+    HWND arrows = control(UPDOWN_CLASSW, "", UDS_ALIGNRIGHT | UDS_ARROWKEYS, 0, 0, 0, 0, kFirstFieldId + f, font);
+    SendMessageA(arrows, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
+    SendMessageA(arrows, UDM_SETRANGE32, static_cast<WPARAM>(-1000), 1000);
+    faults->fields[f] = edit;
+  }
+}
+
 void make_controls() {
   auto* font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   for (const Label& l : kLabels) control(L"STATIC", l.text, SS_LEFT | SS_CENTERIMAGE, l.x, l.y, kLabelW, kRowH, 0, faults->bold);
-  for (int f = 0; f < kFieldCount; ++f) {
-    const FieldLayout& layout = kFields[f];
-    if (layout.count) {
-      HWND c = control(L"COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, layout.x, layout.y, layout.w,
-                       kRowH + kDropDownH, kFirstFieldId + f, font);
-      for (int i = 1; i <= layout.count; ++i) SendMessageA(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item_text(layout, i).c_str()));
-      SendMessageA(c, CB_SETCURSEL, static_cast<WPARAM>(layout.initial) - 1, 0);
-      faults->fields[f] = c;
+  // Tab goes through the controls in the order they are made: made in reading order,
+  // row by row and left to right.
+  struct Place {
+    int y, x, field, button;
+  };
+  std::vector<Place> places;
+  for (int f = 0; f < kFieldCount; ++f) places.push_back({kFields[f].y, kFields[f].x, f, -1});
+  for (int b = 0; b < kButtonCount; ++b) places.push_back({kButtons[b].y, kButtons[b].x, -1, b});
+  std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) { return std::tie(a.y, a.x) < std::tie(b.y, b.x); });
+  for (const Place& p : places) {
+    if (p.field >= 0) {
+      make_field(p.field, font);
     } else {
-      // A single-line edit box does not centre its text: it is made as high as the text.
-      HWND edit = control(L"EDIT", number_text(layout, layout.initial), WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, layout.x,
-                          layout.y + (kRowH - kEditH) / 2, layout.w, kEditH, 0, font);
-      // The arrows take their place at the edit box's right and report by the field's id.
-      HWND arrows = control(UPDOWN_CLASSW, "", UDS_ALIGNRIGHT | UDS_ARROWKEYS, 0, 0, 0, 0, kFirstFieldId + f, font);
-      SendMessageA(arrows, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
-      SendMessageA(arrows, UDM_SETRANGE32, static_cast<WPARAM>(-1000), 1000);
-      faults->fields[f] = edit;
+      const Button& b = kButtons[p.button];
+      control(L"BUTTON", b.label, BS_PUSHBUTTON | WS_TABSTOP, b.x, b.y, b.w, kRowH, kFirstButtonId + p.button, font);
     }
-  }
-  for (int i = 0; i < kButtonCount; ++i) {
-    const Button& b = kButtons[i];
-    control(L"BUTTON", b.label, BS_PUSHBUTTON | WS_TABSTOP, b.x, b.y, b.w, kRowH, kFirstButtonId + i, font);
   }
   faults->active = control(L"STATIC", "", SS_LEFT, kActiveBox.x, kActiveBox.y, kActiveBox.w, kActiveBox.h, 0, font);
 }
@@ -189,6 +216,11 @@ bool show_fault_window(sim::SharedBoard& board, int x, int y) {
 
 void close_fault_window() {
   if (faults) DestroyWindow(faults->window);
+}
+
+bool fault_window_key(MSG& msg) {
+  // Escape and Enter become IDCANCEL and IDOK, which no control has: they do nothing.
+  return faults && IsDialogMessageA(faults->window, &msg);
 }
 
 }  // namespace placasim

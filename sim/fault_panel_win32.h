@@ -12,6 +12,9 @@ namespace placasim {
 // closed, by its user or close_fault_window(). False when it cannot be made.
 bool show_fault_window(sim::SharedBoard& board, int x, int y);
 void close_fault_window();
+// The window's keys, as in a dialog (Tab and Shift+Tab move between its controls):
+// true when msg was for the window and has been handled.
+bool fault_window_key(MSG& msg);
 // Its outer width, to place it beside the panel.
 int fault_window_width();
 

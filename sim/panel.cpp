@@ -306,12 +306,6 @@ void on_slider(Fl_Widget* w, void* data) {
   }
 }
 
-void on_close(Fl_Widget* w, void*) {
-  // Escape closes FLTK windows by default; only the window manager's close should.
-  if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
-  w->hide();
-}
-
 void heading(int x, int y, int w, const char* text) {
   auto* b = new Fl_Box(x, y, w, 20, text);
   b->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT);
@@ -412,7 +406,7 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   window->end();
   window->resizable(p.shaft);
   window->size_range(kMinW, kMinH);
-  window->callback(on_close);
+  window->callback(close_unless_escape);
   int sx, sy, sw, sh;
   Fl::screen_work_area(sx, sy, sw, sh);
   // Beside the program's windows, which open near the top-left corner.

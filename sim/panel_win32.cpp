@@ -316,6 +316,7 @@ void pump(int ms) {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (panel && call_key(msg)) continue;
+    if (fault_window_key(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

@@ -3,7 +3,8 @@
 # fault set in the Faults window (input 1 stuck on) and one from a script joining the
 # board (input 8 stuck on) are seen by a reader polling the board and in the panel's
 # input count, while the panel's status names them only without --instructor. With
-# --wine, placasim.exe, the reader and the probe run under Wine.
+# --wine, placasim.exe, the reader and the probe run under Wine. Then the Faults
+# window's keys.
 #   instructor.sh [--wine WINE_RUN] PLACASIM PANEL_PROBE BOARD_HELPER
 set -uo pipefail
 wine=()
@@ -38,6 +39,23 @@ bench() {
   status=$("${wine[@]}" "$probe" status "$title" | tr -d '\r') || fail "cannot read the panel's status"
   # Inputs 1, 8 and floor 1's sensor (4): the panel shows what the board does.
   grep -q "inputs 137" <<<"$status" || fail "the panel does not show the stuck inputs: $status"
+  # The Faults window's keys. On Windows Tab goes on from the "on" just clicked in
+  # reading order ("off", "free", the floor, the seconds, "set"), and Space presses
+  # "set": floor 1's sensor chatters. Escape leaves the window open: closed, it does
+  # not open again.
+  if [ ${#wine[@]} -gt 0 ]; then
+    "$window" keys "placasim - Faults" Tab Tab Tab Tab Tab space || fail "no Faults window"
+    local trace= pressed=0
+    for _ in 1 2 3 4 5; do  # the keys pressed once; their effect waited for
+      trace=$("${wine[@]}" "$placasim" --board "$board" --script "$(basename "$script")" | tr -d '\r')
+      grep -q '"floor 1 sensor chatters for 0.50 s"' <<<"$trace" && { pressed=1; break; }
+      sleep 0.3
+    done
+    [ "$pressed" = 1 ] || fail "Tab and Space did not press the chatter's \"set\": $trace"
+  fi
+  "$window" keys "placasim - Faults" Escape || fail "no Faults window"
+  sleep 0.5
+  "$window" shown "placasim - Faults" || fail "Escape closed the Faults window"
   "${wine[@]}" "$probe" close "$title" || fail "cannot close the panel"
   wait "$pid" || fail "placasim ended with $?"
   pid=

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # For the "run" steps of the end-to-end scripts: windows found by their exact title.
 #   window.sh wait TITLE | move TITLE X Y | click TITLE X Y | hold-key TITLE KEY SECONDS
+#   window.sh keys TITLE KEY...    (pressed one after another, the window focused first)
+#   window.sh shown TITLE          (succeeds when a window of that title shows now)
 #   window.sh shot NAME GEOMETRY   (into $SCREENSHOTS_TO, when set)
 set -uo pipefail
 
@@ -24,6 +26,11 @@ case ${1:-} in
     # whether the key is still down.
     w=$(find_window "$2") || exit 1
     xdotool windowfocus --sync "$w" && xdotool keydown "$3" && sleep "$4" && xdotool keyup "$3" ;;
+  keys)
+    w=$(find_window "$2") || exit 1
+    shift 2
+    xdotool windowfocus --sync "$w" && xdotool key --delay 100 "$@" ;;
+  shown) xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | grep -q . ;;
   shot)
     [ -z "${SCREENSHOTS_TO:-}" ] && exit 0
     mkdir -p "$SCREENSHOTS_TO" && import -window root -crop "$3" +repage "$SCREENSHOTS_TO/$2.png" ;;
