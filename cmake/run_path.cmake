@@ -7,8 +7,6 @@ function(set_installed_run_path target)
   set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "${ARGN}")
 endfunction()
 
-include(GNUInstallDirs)
-
 # Where the installed library looks for its default port driver (the simulated
 # board): a folder of its own beside it, <libdir>/placaio/io.so, laid out the same in
 # the build tree (lib/placaio). The parallel port's driver goes into parport/ below it.

@@ -117,17 +117,14 @@ std::string driver_directory() {
   return PLACASIM_DRIVER_DIR;
 }
 
+bool is_program(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+
 std::string find_gnuplot(std::string* missing) {
-  if (const char* named = std::getenv(kGnuplotEnv); named && *named) {
-    if (access(named, X_OK) == 0) return named;
-    *missing = std::string(kGnuplotEnv) + " names " + named + ", which is not a program that can be run";
-    return "";
-  }
   const char* path = std::getenv("PATH");
   std::istringstream dirs(path ? path : "");
   for (std::string dir; std::getline(dirs, dir, ':');) {
     const std::string program = (dir.empty() ? "." : dir) + "/gnuplot";
-    if (access(program.c_str(), X_OK) == 0) return program;
+    if (is_program(program)) return program;
   }
   *missing = "the timeline needs gnuplot, which is not installed (scripts/setup installs it)";
   return "";

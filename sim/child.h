@@ -59,10 +59,13 @@ std::string driver_directory();
 void wire_environment(const std::string& driver_dir, const std::string& board);
 // The argument vector of a script's "run" step: /bin/sh -c TEXT, cmd.exe /c TEXT.
 std::vector<std::string> shell_command(const std::string& text);
+// Names the gnuplot to use instead of the one found (plot.cpp).
 constexpr const char* kGnuplotEnv = "PLACASIM_GNUPLOT";
-// gnuplot as its user has it: the program $PLACASIM_GNUPLOT names, else gnuplot on
-// PATH, else on Windows gnuplot.exe in its installer's folder (Program Files\gnuplot\bin).
-// "" when there is none, and *missing says what to install.
+// Whether path is a file that can be run.
+bool is_program(const std::string& path);
+// gnuplot where its user installed it: on PATH, else on Windows gnuplot.exe in its
+// installer's folder (Program Files\gnuplot\bin). "" when there is none, and *missing
+// says what to install.
 std::string find_gnuplot(std::string* missing);
 
 }  // namespace placasim

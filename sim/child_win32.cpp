@@ -202,23 +202,19 @@ void wire_environment(const std::string& driver_dir, const std::string& board) {
 
 std::vector<std::string> shell_command(const std::string& text) { return {"cmd.exe", "/s", "/c", text}; }
 
+bool is_program(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::string find_gnuplot(std::string* missing) {
-  auto is_file = [](const std::string& path) {
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-  };
-  if (const char* named = std::getenv(kGnuplotEnv); named && *named) {
-    if (is_file(named)) return named;
-    *missing = std::string(kGnuplotEnv) + " names " + named + ", which is not a program that can be run";
-    return "";
-  }
   char found[MAX_PATH] = {};
   const DWORD n = SearchPathA(nullptr, "gnuplot.exe", nullptr, sizeof found, found, nullptr);
   if (n > 0 && n < sizeof found) return found;
   // Its installer's folder; a 32-bit program sees the 64-bit Program Files as ProgramW6432.
   for (const char* root : {"ProgramFiles", "ProgramW6432", "ProgramFiles(x86)"}) {
     const char* dir = std::getenv(root);
-    if (dir && *dir && is_file(std::string(dir) + "\\gnuplot\\bin\\gnuplot.exe"))
+    if (dir && *dir && is_program(std::string(dir) + "\\gnuplot\\bin\\gnuplot.exe"))
       return std::string(dir) + "\\gnuplot\\bin\\gnuplot.exe";
   }
   *missing = "the timeline needs gnuplot, which is not installed: install gnuplot for Windows (its installer "

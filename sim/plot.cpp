@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -74,6 +75,16 @@ std::string quoted(const std::string& s) {
   return r + "'";
 }
 
+// gnuplot as its user has it: the program $PLACASIM_GNUPLOT names, else the one found.
+std::string gnuplot_program(std::string* error) {
+  if (const char* named = std::getenv(kGnuplotEnv); named && *named) {
+    if (is_program(named)) return named;
+    *error = std::string(kGnuplotEnv) + " names " + named + ", which is not a program that can be run";
+    return "";
+  }
+  return find_gnuplot(error);
+}
+
 // The lift motor (motor 1).
 int motor_value(uint8_t outputs) { return sim::motor_direction(sim::motor_state(outputs, 1)); }
 
@@ -81,7 +92,7 @@ int motor_value(uint8_t outputs) { return sim::motor_direction(sim::motor_state(
 
 std::unique_ptr<PlotRecorder> PlotRecorder::open(const std::string& svg_path, double needless_limit,
                                                  std::string* error) {
-  const std::string gnuplot = find_gnuplot(error);
+  const std::string gnuplot = gnuplot_program(error);
   if (gnuplot.empty()) return nullptr;
   std::FILE* probe = std::fopen(svg_path.c_str(), "w");
   if (!probe) {

@@ -82,12 +82,9 @@ bool parse_step(const std::string& raw, Step* step, std::string* error) {
     step->text = line;
     return !step->command.empty() || bad("run needs a command");
   }
-  for (const char* verb : {"window", "click"}) {
-    const std::size_t n = std::strlen(verb);
-    if (line.compare(0, n, verb) == 0 && (line.size() == n || line[n] == ' ' || line[n] == '\t')) {
-      step->kind = verb[0] == 'c' ? StepKind::click : StepKind::window;
-      return parse_window_step(line, &step->window, &step->text, error);
-    }
+  if (const WindowVerb verb = window_step_verb(line); verb != WindowVerb::none) {
+    step->kind = verb == WindowVerb::click ? StepKind::click : StepKind::window;
+    return parse_window_step(line, verb, &step->window, &step->text, error);
   }
   const std::string code = trim(line.substr(0, line.find('#')));
   step->text = code;

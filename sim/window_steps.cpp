@@ -1,5 +1,6 @@
 #include "window_steps.h"
 
+#include <cstring>
 #include <sstream>
 #include <vector>
 
@@ -12,10 +13,22 @@ namespace {
 constexpr int kMaxCoordinate = 32767;  // what a window system's coordinates hold
 constexpr const char* kBlanks = " \t";
 
+const char* word(WindowVerb verb) { return verb == WindowVerb::click ? "click" : "window"; }
+
 }  // namespace
 
-bool parse_window_step(const std::string& line, WindowStep* step, std::string* text, std::string* error) {
-  const bool click = line.rfind("click", 0) == 0;
+WindowVerb window_step_verb(const std::string& line) {
+  for (const WindowVerb verb : {WindowVerb::window, WindowVerb::click}) {
+    const std::size_t n = std::strlen(word(verb));
+    if (line.compare(0, n, word(verb)) == 0 && (line.size() == n || line.find_first_of(kBlanks, n) == n))
+      return verb;
+  }
+  return WindowVerb::none;
+}
+
+bool parse_window_step(const std::string& line, WindowVerb verb, WindowStep* step, std::string* text,
+                       std::string* error) {
+  const bool click = verb == WindowVerb::click;
   const std::string usage = click ? "use: click TITLE X Y (pixels from the top-left of its client area; "
                                     "a title with spaces in double quotes)"
                                   : "use: window TITLE [within SECONDS] (a title with spaces in double quotes)";
@@ -23,7 +36,7 @@ bool parse_window_step(const std::string& line, WindowStep* step, std::string* t
     *error = why + "; " + usage;
     return false;
   };
-  std::size_t at = line.find_first_not_of(kBlanks, click ? 5 : 6);
+  std::size_t at = line.find_first_not_of(kBlanks, std::strlen(word(verb)));
   if (at == std::string::npos || line[at] == '#') return bad("no title");
   // A quoted title may hold spaces and '#'; a bare one ends at a blank or a comment.
   std::size_t end;

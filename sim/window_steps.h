@@ -13,9 +13,13 @@ struct WindowStep {
 };
 
 constexpr double kDefaultWindowSeconds = 20;
+enum class WindowVerb { none, window, click };
 
-// line is the whole step, starting with "window" or "click". False with what is wrong
-// (and the usage) in *error; *text is the step without its comment.
-bool parse_window_step(const std::string& line, WindowStep* step, std::string* text, std::string* error);
+// Which of the two steps line is, by its first word.
+WindowVerb window_step_verb(const std::string& line);
+// line is the whole step, starting with verb's word. False with what is wrong (and the
+// usage) in *error; *text is the step without its comment.
+bool parse_window_step(const std::string& line, WindowVerb verb, WindowStep* step, std::string* text,
+                       std::string* error);
 
 }  // namespace placasim
