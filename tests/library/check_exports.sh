@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The export table of placaio.dll, as objdump reads it: the directory names the DLL
 # "placaio.dll", exports exactly the 29 plain names, and the DLL imports system DLLs
-# only (its C and C++ runtimes are linked in).
-# Usage: check_exports.sh OBJDUMP DLL
+# only (its C and C++ runtimes are linked in). In the 32-bit DLL every export removes
+# its own arguments: each of its returns is `ret $N`, N four times the arguments the
+# header gives it. Read from the files, so it holds on hosts that cannot run the DLL.
+# Usage: check_exports.sh OBJDUMP DLL HEADER
 set -euo pipefail
-objdump=$1 dll=$2
+objdump=$1 dll=$2 header=$3
 fail() { echo "check_exports: $*" >&2; exit 1; }
 
 dump=$("$objdump" -p "$dll")
@@ -29,4 +31,26 @@ for import in $imports; do
     *) fail "imports $import, which is not a system DLL" ;;
   esac
 done
-echo "check_exports: placaio.dll exports the 29 names and imports $(echo $imports)"
+
+convention="one calling convention"
+if [ "$("$objdump" -f "$dll" | sed -n 's/.*file format //p')" = pei-i386 ]; then
+  # name -> stack bytes: four per argument (each is an int32_t, a pointer or a float).
+  declare -A bytes
+  while read -r name parameters; do
+    [ "$parameters" = void ] && bytes[$name]=0 || bytes[$name]=$(( $(tr -cd , <<<"$parameters" | wc -c) * 4 + 4 ))
+  done < <(sed -n 's/.*PLACAIO_LLAMADA \([A-Za-z_0-9]*\)(\(.*\));.*/\1 \2/p' "$header")
+  [ ${#bytes[@]} = 29 ] || fail "the header declares ${#bytes[@]} functions, not 29"
+  base=$(awk '/^ImageBase/ { print $2 }' <<<"$dump")
+  mapfile -t rvas < <(sed -n 's/^[[:space:]]*\[ *[0-9]*\] +base\[ *[0-9]*\] *\([0-9a-f]*\) Export RVA/\1/p' <<<"$dump")
+  code=$("$objdump" -d "$dll")
+  while read -r index name; do
+    address=$(printf '%x' $((0x$base + 0x${rvas[$index]})))
+    # The function's block: from its label to the blank line after it.
+    returns=$(awk -v a="$address" '$0 ~ "^0*" a " <" { on = 1 } on && /^$/ { exit } on' <<<"$code" |
+      grep -oE '[[:space:]]ret[[:space:]]*(\$0x[0-9a-f]+)?$' | tr -d ' \t' | sort -u)
+    want=ret; [ "${bytes[$name]}" = 0 ] || want=$(printf 'ret$0x%x' "${bytes[$name]}")
+    [ "$returns" = "$want" ] || fail "$name returns with '$(echo $returns)', not '$want'"
+  done < <(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)/\1 \2/p')
+  convention="each removes its own arguments"
+fi
+echo "check_exports: placaio.dll exports the 29 names ($convention) and imports $(echo $imports)"

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# The Windows installer and zip made from this build, tried under Wine in a prefix of
-# its own: silent installs for all users (beside a user's io.dll) and for the current
-# user, the files, the simulated lift's Start-menu entry run with a placasim script, a
-# second install over a damaged first one, silent uninstalls after a file was deleted
-# by hand. The zip is the expected tree. Skipped (77) without a display.
-#   windows_installer.sh BUILD_DIR
+# The Windows installer and zip that windows_packages.sh made into PACKAGES, tried
+# under Wine (WINE_RUN) in a prefix of its own: silent installs for all users (beside
+# a user's io.dll) and for the current user, the files, the simulated lift's Start-menu
+# entry run with a placasim script, a second install over a damaged first one, silent
+# uninstalls after a file was deleted by hand. Skipped (77) without a display.
+#   windows_installer.sh WINE_RUN PACKAGES
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=$(readlink -f "$1")
+wine_run=$1 packages=$(readlink -f "$2")
 [ -n "${DISPLAY:-}" ] || { echo "windows_installer.sh: no display" >&2; exit 77; }
 
 failed=0
@@ -19,29 +19,16 @@ export WINEPREFIX=$work/wine
 # No menu entries on this machine's desktop for the test's Start menu.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 trap 'wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
-wine() { timeout 60 "$root/scripts/wine-run" "$@"; }
+wine() { timeout 60 "$wine_run" "$@"; }
 # Waits for the prefix's programs to end (an uninstaller goes on from a copy of itself).
 settle() { timeout 60 wineserver -w; }
 unix_path() { local p=${1#C:\\}; echo "$WINEPREFIX/drive_c/${p//\\//}"; }
 files_in() { (cd "$1" && find . -type f) | LC_ALL=C sort; }
 
-# The new prefix first, which takes the longest.
-timeout 120 "$root/scripts/wine-run" cmd /c exit >/dev/null 2>&1 || { echo "FAIL: no Wine prefix" >&2; exit 1; }
-OUT=$work/out BUILD_DIR=$build "$root/packaging/windows/package" --built >/dev/null ||
-  { echo "FAIL: packaging/windows/package" >&2; exit 1; }
-setup=$(echo "$work"/out/placaio-*-win32-setup.exe)
-mkdir -p "$work/zip"
-python3 -m zipfile -e "$work"/out/placaio-*-win32.zip "$work/zip" || fail "the zip does not unpack"
-tree=$(echo "$work"/zip/placaio-*-win32)
-
-# What a user needs, and no io.dll beside the programs.
-for f in bin/elevmando.exe bin/SDL.dll bin/ascensor{1,2,3}.bmp bin/placasim.exe bin/placasim/io.dll \
-  bin/elevmando-simulado.cmd bin/placa.exe bin/placaio.dll include/placaio.h lib/libplacaio.dll.a \
-  lib/placaio.def examples/blink.c examples/teaching/floor2_stuck_{sin,con}_memoria.txt \
-  licenses/SDL/COPYING.txt licenses/SDL/README-SDL.txt; do
-  [ -f "$tree/$f" ] || fail "the zip lacks $f"
-done
-[ ! -e "$tree/bin/io.dll" ] || fail "the zip has bin/io.dll"
+timeout 120 "$wine_run" cmd /c exit >/dev/null 2>&1 || { echo "FAIL: no Wine prefix" >&2; exit 1; }
+setup=$(echo "$packages"/placaio-*-win32-setup.exe)
+tree=$(echo "$packages"/zip/placaio-*-win32)
+[ -f "$setup" ] && [ -d "$tree" ] || { echo "FAIL: no packages in $packages" >&2; exit 1; }
 
 # Installed: the zip's files with the same contents, the uninstaller, the user's io.dll.
 check_installed() {  # folder
@@ -86,7 +73,7 @@ check_menu "$machine_menu" 'C:\placaio-test'
 [ "${target##*\\}" = placasim.exe ] && [ "$dir" = "${target%\\*}" ] ||
   fail "the simulated lift's entry is $target in $dir"
 read -ra words <<<"$args"
-"$root/tests/sim/e2e/run.sh" --wine "$root/scripts/wine-run" "$(unix_path "$target")" \
+"$root/tests/sim/e2e/run.sh" --wine "$wine_run" "$(unix_path "$target")" \
   "$root/tests/sim/e2e/sin_memoria.txt" "${words[@]}" || fail "the simulated lift's entry: the script failed"
 
 # For the current user too, elsewhere.

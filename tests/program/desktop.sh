@@ -107,7 +107,7 @@ start_program() {
       ;;
     wine)
       cp "$program" "$(dirname "$program")/SDL.dll" "$driver" "$run"/ || fail "cannot stage the program"
-      (cd "$run" && exec "$here/../../scripts/wine-run" ./elevmando.exe >"$run/output.txt" 2>&1) &
+      (cd "$run" && exec "${WINE_RUN:-$here/../../scripts/wine-run}" ./elevmando.exe >"$run/output.txt" 2>&1) &
       pid=$!
       patience=90
       ;;
