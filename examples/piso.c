@@ -1,31 +1,35 @@
-/* The smallest use of placaio: blink the outputs, run motor 1 both ways, and print
- * the eight digital inputs. No set-up call is needed; the library binds the port
- * driver "io" by itself. */
+/* A first program: call the cabin to a floor (2 unless told) and stop it there.
+ *
+ *   piso [FLOOR]
+ *
+ * The lift on the board: output 1 drives the cabin down (toward floor 1), output 2
+ * up (toward floor 3); inputs 4, 5 and 6 are the floor sensors of floors 1, 2 and 3.
+ * No set-up call is needed: the first call binds the port driver "io". */
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <placaio.h>
 
-int main(void) {
-  int i;
-  char motores[PLACAIO_NUM_MOTORES];
-  int32_t entradas;
+int main(int argc, char** argv) {
+  int32_t piso = argc > 1 ? atoi(argv[1]) : 2;
+  int32_t sensor = piso + 3, desde = 0, motor, i;
 
-  for (i = 0; i < 2; ++i) {
-    SALIDA(0x55); /* outputs 1, 3, 5 and 7 on */
-    segundos(1.0f);
-    SALIDA(0xAA); /* 2, 4, 6 and 8 on */
-    segundos(1.0f);
+  if (piso < 1 || piso > 3) {
+    fprintf(stderr, "usage: piso [1|2|3]\n");
+    return 2;
   }
-  DESCONECTAR();
-
-  M1(PLACAIO_MOTOR_D);
-  M_INT(motores);
-  printf("motor 1: %c\n", motores[0]);
-  M1(PLACAIO_MOTOR_I);
-  M1(PLACAIO_MOTOR_P);
-
-  entradas = VE_INT();
-  for (i = 1; i <= PLACAIO_NUM_ENTRADAS; ++i) printf("input %d: %s\n", i, SD(i) ? "on" : "off");
-  printf("input byte: %d\n", (int)entradas);
+  for (i = 1; i <= 3; ++i)
+    if (SD(i + 3)) desde = i; /* the floor whose sensor is lit */
+  if (desde == 0) {
+    fprintf(stderr, "the cabin stands between floors; no sensor is lit\n");
+    return 1;
+  }
+  if (desde != piso) {
+    motor = desde < piso ? 2 : 1; /* up or down */
+    CONECTA(motor);               /* the motor runs */
+    EsperaOn(sensor);             /* until that floor's sensor lights */
+    DESCONECTA(motor);            /* and stops at once, inside the sensor's band */
+  }
+  printf("the cabin is at floor %d (input byte %d)\n", (int)piso, (int)VE_INT());
   return 0;
 }

@@ -1,34 +1,42 @@
-"""Blinks an output of the board, then reads its inputs.
+"""A first program: calls the cabin to a floor (2 unless told) and stops it there.
 
-    python3 parpadeo.py [OUTPUT [TIMES]]
+    python3 piso.py [FLOOR]
 
-OUTPUT (1..8, default 1) goes on for a second and off for a second, TIMES times
-(default 3); then the eight digital inputs and the four analog inputs are printed.
+The lift on the board: output 1 drives the cabin down (toward floor 1), output 2 up
+(toward floor 3); inputs 4, 5 and 6 are the floor sensors of floors 1, 2 and 3.
 """
 import sys
 
 import placaio
 
+TRIP_LIMIT = 10  # seconds; the cabin takes about 2.5 from one floor to the next
+
 
 def main(argv):
-    output = int(argv[1]) if len(argv) > 1 else 1
-    times = int(argv[2]) if len(argv) > 2 else 3
+    floor = int(argv[1]) if len(argv) > 1 else 2
+    if floor not in (1, 2, 3):
+        print("usage: piso.py [1|2|3]", file=sys.stderr)
+        return 2
     try:
         placaio.load()
     except placaio.LibraryNotFoundError as error:
         print(error, file=sys.stderr)
         return 1
 
-    for _ in range(times):
-        placaio.CONECTA(output)
-        print(f"output {output} on:  outputs {placaio.SALIDA_INT()}")
-        placaio.segundos(1)
-        placaio.DESCONECTA(output)
-        print(f"output {output} off: outputs {placaio.SALIDA_INT()}")
-        placaio.segundos(1)
-
-    print(f"inputs: {placaio.SD_INT()} (byte {placaio.VE_INT()})")
-    print(f"analog inputs, volts: {placaio.SA_INT()}")
+    lit = [f for f in (1, 2, 3) if placaio.SD(f + 3)]  # the floor whose sensor is lit
+    if not lit:
+        print("the cabin stands between floors; no sensor is lit", file=sys.stderr)
+        return 1
+    if lit[0] != floor:
+        motor = 2 if lit[0] < floor else 1  # up or down
+        placaio.CONECTA(motor)  # the motor runs
+        arrived = placaio.espera_on(floor + 3, timeout=TRIP_LIMIT)  # until the sensor lights
+        placaio.DESCONECTA(motor)  # and stops
+        if not arrived:
+            print(f"floor {floor}'s sensor did not light within {TRIP_LIMIT} s; motor stopped",
+                  file=sys.stderr)
+            return 1
+    print(f"the cabin is at floor {floor}; inputs {placaio.SD_INT()}")
     return 0
 
 

@@ -37,7 +37,7 @@ tree=$(echo "$work"/zip/placaio-*-win32)
 # What a user needs, and no io.dll beside the programs.
 for f in bin/elevmando.exe bin/SDL.dll bin/ascensor{1,2,3}.bmp bin/placasim.exe bin/placasim/io.dll \
   bin/elevmando-simulado.cmd bin/placa.exe bin/placaio.dll include/placaio.h lib/libplacaio.dll.a \
-  lib/placaio.def examples/blink.c examples/teaching/floor2_stuck_{sin,con}_memoria.txt \
+  lib/placaio.def examples/piso.c examples/teaching/floor2_stuck_{sin,con}_memoria.txt \
   licenses/SDL/COPYING.txt licenses/SDL/README-SDL.txt; do
   [ -f "$tree/$f" ] || fail "the zip lacks $f"
 done
