@@ -13,9 +13,10 @@ board=placaio-docs-$$
 trap 'rm -rf "$work"; rm -f "/dev/shm/$board"' EXIT
 mkdir -p "$work/build"
 ln -s "$build" "$work/build/linux"
-for f in assets examples library; do ln -s "$src/$f" "$work/$f"; done
-# Installing the package builds inside its folder.
-cp -r "$src/python" "$work/python" && rm -rf "$work/python/build" "$work/python"/*.egg-info
+for f in examples library; do ln -s "$src/$f" "$work/$f"; done
+# Copies: a program run from assets/ finds ../scratch beside it, and installing the
+# package builds inside its folder.
+cp -r "$src/assets" "$src/python" "$work/" && rm -rf "$work/python/build" "$work/python"/*.egg-info
 export PLACASIM_BOARD=$board
 
 # NAME's block: the lines of the first fenced block after its marker, unindented.
