@@ -1,6 +1,9 @@
 // The cabin display: each picture is loaded afresh, drawn, flipped and released at
 // once, since at rest the display repeats at polling speed.
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "SDL.h"
 #include "ascensor.h"
@@ -28,6 +31,17 @@ static SDL_Surface* superficie_grafica() {
   return SDL_SetVideoMode(ANCHO_GRAFICOS, ALTO_GRAFICOS, PROFUNDIDAD_GRAFICOS, SDL_NOFRAME);
 }
 
+// Said once a run: at rest the display repeats at every pass, and a black window
+// alone does not tell a user started elsewhere why.
+static void avisar_imagen(const char* nombre, bool encontrada) {
+  static std::atomic<bool> avisado{false};
+  if (avisado.exchange(true)) return;
+  std::error_code error;
+  const std::string carpeta = std::filesystem::current_path(error).string();
+  std::fprintf(stderr, "elevmando: the cabin picture %s %s in %s (the pictures are read from the working directory)\n",
+               nombre, encontrada ? "cannot be drawn" : "cannot be opened", error ? "?" : carpeta.c_str());
+}
+
 int32_t mostrar_cabina(int32_t piso) {
   if (piso < PISO_BAJO || piso > PISO_ALTO) return 0;
   SDL_RWops* fuente = SDL_RWFromFile(IMAGENES_CABINA[piso - PISO_BAJO], "rb");
@@ -44,6 +58,8 @@ int32_t mostrar_cabina(int32_t piso) {
   if (imagen_integra(imagen)) {
     SDL_Rect esquina{0, 0, ANCHO_GRAFICOS, ALTO_DESTINO_IMAGEN};
     SDL_UpperBlit(imagen, nullptr, pantalla, &esquina);
+  } else {
+    avisar_imagen(IMAGENES_CABINA[piso - PISO_BAJO], fuente != nullptr);
   }
   SDL_Flip(pantalla);
   SDL_FreeSurface(imagen);

@@ -3,6 +3,7 @@
 // choose the mode and stop the motor; moving the cabin is the controller's.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "SDL.h"
 #include "ascensor.h"
@@ -36,6 +37,18 @@ constexpr int BOTON_ACTIVAR = 1;
 constexpr int BOTON_DESACTIVAR = 2;
 constexpr int BOTON_VOLVER = 3;
 constexpr const char* TEXTOS_PANEL[BOTONES_POR_VENTANA] = {"Activar", "Desactivar", "Volver"};
+
+// The only arguments it takes; anything else is ignored, as it always was.
+constexpr const char* TEXTO_AYUDA =
+    "usage: elevmando [--help | --version]\n"
+    "\n"
+    "The lift program. It reads the cabin pictures ascensor1.bmp, ascensor2.bmp and\n"
+    "ascensor3.bmp from the working directory and drives the board through the port\n"
+    "driver io (on Linux chosen by LD_LIBRARY_PATH; the simulated board by default).\n"
+    "\n"
+    "Options:\n"
+    "  --help                  this text\n"
+    "  --version               the version\n";
 
 // Start-up failures.
 constexpr const char* TEXTO_ERROR_SDL = "No se pudo inicializar SDL: %s\n";
@@ -195,7 +208,12 @@ static bool esperar_controlador(HANDLE hilo) {
   return WaitForSingleObject(hilo, 0) == WAIT_OBJECT_0;
 }
 
-int WINAPI WinMain(HINSTANCE hThisInstance, HINSTANCE, LPSTR, int nCmdShow) {
+int WINAPI WinMain(HINSTANCE hThisInstance, HINSTANCE, LPSTR lpCmdLine, int nCmdShow) {
+  const bool ayuda = std::strcmp(lpCmdLine, "--help") == 0;
+  if (ayuda || std::strcmp(lpCmdLine, "--version") == 0) {
+    std::fputs(ayuda ? TEXTO_AYUDA : "elevmando " PLACAIO_VERSION "\n", stdout);
+    return 0;
+  }
   WNDCLASSEXA wincl;
   llenar_clase(&wincl, szNombreClase, WindowProcedure, hThisInstance);
   llenar_clase(&wincl2, CLASE_SIN_MEMORIA, WindowProcedureSinMemo, hThisInstance);

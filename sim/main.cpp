@@ -90,8 +90,12 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   const std::unique_ptr<placasim::Screen> screen = placasim::system_screen();
   hooks.screen = screen.get();
 
+  std::string failure;
+  hooks.failure = &failure;
   placasim::RealClock clock;
   const int result = placasim::run_script(script.steps, board, clock, trace, hooks);
+  // Said on the terminal too: the trace may be long, or in a file.
+  if (!failure.empty()) std::fprintf(stderr, "placasim: %s: %s\n", o.script.c_str(), failure.c_str());
   if (shell) shell->stop(kStopGraceMs);
   if (command) command->stop(kStopGraceMs);
   if (script.vcd && !script.vcd->finish()) {
@@ -133,6 +137,10 @@ int main(int argc, char** argv) {
   }
   if (o.help) {
     std::fputs(placasim::kUsage, stdout);
+    return 0;
+  }
+  if (o.version) {
+    std::puts("placasim " PLACAIO_VERSION);
     return 0;
   }
   Script script;

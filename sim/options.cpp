@@ -11,13 +11,27 @@ const char* const kUsage =
     "       placasim [--board NAME] --script FILE [--trace FILE] [--strict]\n"
     "                [--needless-writes PER_SECOND] [--vcd FILE]\n"
     "                [--plot FILE.svg] [-- COMMAND [ARGS...]]\n"
+    "       placasim --help | --version\n"
     "\n"
     "Shows the panel of the simulated board and lift, and runs COMMAND wired to it;\n"
     "ends with COMMAND's exit code. With --script, runs the script headless and\n"
     "writes a JSON-lines trace; exit 0 when every expectation held, 1 when one failed,\n"
     "2 on a bad command line, script or board. The lift's rules are checked all along;\n"
-    "with --strict a broken one fails the script. The board is named by --board or by\n"
-    "$PLACASIM_BOARD (default: one per user).\n";
+    "with --strict a broken one fails the script.\n"
+    "\n"
+    "Options:\n"
+    "  --board NAME            the board (default $PLACASIM_BOARD, else one per user)\n"
+    "  --no-panel              run COMMAND without the panel\n"
+    "  --instructor            the panel does not list the active faults\n"
+    "  --script FILE           run the steps of FILE headless\n"
+    "  --trace FILE            the trace into FILE (default: standard output)\n"
+    "  --strict                a broken rule ends the script as failed\n"
+    "  --needless-writes N     more than N writes a second that change no output\n"
+    "                          count as a broken rule\n"
+    "  --vcd FILE              record the run as a VCD waveform\n"
+    "  --plot FILE.svg         draw the run's timeline with gnuplot (.svg or .png)\n"
+    "  --help, -h              this text\n"
+    "  --version               the version\n";
 
 bool parse_options(int argc, const char* const* argv, Options* options, std::string* error) {
   Options o;
@@ -41,6 +55,8 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
     }
     if (arg == "--help" || arg == "-h") {
       o.help = true;
+    } else if (arg == "--version") {
+      o.version = true;
     } else if (arg == "--board") {
       if (!value(&o.board)) return false;
     } else if (arg == "--script") {

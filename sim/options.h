@@ -19,6 +19,7 @@ struct Options {
   bool instructor = false;       // the panel does not show which faults are active
   bool panel = true;             // false: --no-panel
   bool help = false;
+  bool version = false;
   std::vector<std::string> command;  // after "--"
 };
 

@@ -179,11 +179,16 @@ class Runner {
     for (const Step& step : steps) {
       if (!perform(step)) {
         ++failures;
+        if (why_.empty())
+          why_ = cancelled_ ? std::string("interrupted")
+                            : "line " + std::to_string(step.line) + ": " + step.text + " failed" +
+                                  (detail_.empty() ? "" : " (" + detail_ + ")");
         break;
       }
     }
     observe();
     if (breached_) failures = 1;
+    if (failures && hooks_.failure) *hooks_.failure = why_;
     summary();
     emit("end", std::string("\"ok\":") + (failures ? "false" : "true"));
     return failures ? kScriptFailed : kScriptPassed;
@@ -250,7 +255,11 @@ class Runner {
       emit("violation", std::string("\"rule\":\"") + rule_name(v.rule) + "\",\"detail\":" + json_string(v.detail) +
                             (line_ ? ",\"line\":" + std::to_string(line_) : ""),
            v.time_ns);
-      if (hooks_.strict) breached_ = true;
+      if (hooks_.strict && !breached_) {
+        breached_ = true;
+        why_ = std::string("rule ") + rule_name(v.rule) + " broken" +
+               (line_ ? " at line " + std::to_string(line_) : "") + ": " + v.detail;
+      }
     }
   }
 
@@ -322,6 +331,7 @@ class Runner {
     const int64_t deadline = clock_.now_ns() + static_cast<int64_t>(step.seconds * sim::kNanosPerSecond);
     const bool ok = pass_time_until(deadline, holds);
     watch_ = nullptr;
+    if (!ok) detail_ = "found " + found();
     emit("expect", step_fields(step) + ",\"ok\":" + (ok ? "true" : "false") +
                        (ok ? "" : ",\"found\":" + json_string(found())));
     return ok;
@@ -330,11 +340,13 @@ class Runner {
   bool run_shell(const Step& step) {
     std::string error;
     if (!hooks_.start_shell || !hooks_.start_shell(step.command, &error)) {
-      emit("run", step_fields(step) + ",\"ok\":false,\"error\":" + json_string(error.empty() ? "no shell" : error));
+      detail_ = error.empty() ? "no shell" : error;
+      emit("run", step_fields(step) + ",\"ok\":false,\"error\":" + json_string(detail_));
       return false;
     }
     std::optional<int> code;
     if (!pass_time_until(INT64_MAX, [&] { return (code = hooks_.shell_ended()).has_value(); })) return false;
+    detail_ = "exit code " + std::to_string(*code);
     emit("run", step_fields(step) + ",\"exit\":" + std::to_string(*code) + ",\"ok\":" + (*code ? "false" : "true"));
     return *code == 0;
   }
@@ -352,6 +364,7 @@ class Runner {
   }
 
   void emit_window_step(const char* event, const Step& step, bool ok, const std::string& error) {
+    if (!ok) detail_ = error;
     emit(event, step_fields(step) + ",\"ok\":" + (ok ? "true" : "false") +
                     (ok ? "" : ",\"error\":" + json_string(error)));
   }
@@ -496,6 +509,8 @@ class Runner {
   std::vector<Observer*> followers_;
   int line_ = 0;            // the step being performed
   bool breached_ = false;   // a strict run saw a breach
+  std::string detail_;      // what the last failed step found
+  std::string why_;         // why the script failed, in one line
 };
 
 }  // namespace

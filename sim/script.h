@@ -75,6 +75,9 @@ struct RunHooks {
   // The checks: fed likewise; their breaches go into the trace, their summary at the end.
   Checks* checks = nullptr;
   bool strict = false;  // a breach ends the script as failed
+  // Set, when the script fails, to one line saying why: the step and its line, or the
+  // rule broken under strict.
+  std::string* failure = nullptr;
   // Where "window" and "click" steps find their windows; without one they fail.
   Screen* screen = nullptr;
 };

@@ -136,6 +136,9 @@ int run(const Command& command, std::ostream& out, std::ostream& err, const Watc
     case Op::kHelp:
       out << help_text();
       return kExitOk;
+    case Op::kVersion:
+      out << "placa " PLACAIO_VERSION "\n";
+      return kExitOk;
     case Op::kSalida:
       SALIDA(command.number);
       break;

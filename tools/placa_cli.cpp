@@ -113,8 +113,9 @@ std::optional<std::chrono::milliseconds> parse_seconds(std::string_view text) {
 
 bool parse_arguments(const std::vector<std::string>& args, Command* parsed, std::string* error) {
   for (const std::string& a : args)
-    if (a == "--help" || a == "-h") {
+    if (a == "--help" || a == "-h" || a == "--version") {
       *parsed = Command{};
+      if (a == "--version") parsed->op = Op::kVersion;
       return true;
     }
   if (args.empty()) {
@@ -247,6 +248,7 @@ Inputs:
                           terminal only; Ctrl-C ends it
 
   --help, -h              this text
+  --version               the version
 
 Numbers are decimal, 0x hex or 0b binary: salida 0x0F, salida 0b1010.
 Motor codes may be written in lower case.

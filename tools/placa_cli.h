@@ -27,6 +27,7 @@ constexpr int32_t kByteMax = 255;
 
 enum class Op {
   kHelp,
+  kVersion,
   kSalida,
   kConecta,
   kDesconecta,

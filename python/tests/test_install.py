@@ -25,18 +25,18 @@ def test_installed_package_runs_the_example(sim, tmp_path):
         env=env, capture_output=True, text=True, timeout=300)
     assert install.returncode == 0, install.stdout + install.stderr
 
-    # The board's side: output 3 goes on, then off again.
+    # The board's side: the cabin goes up from floor 1 and stops at floor 2, breaking
+    # no rule of the lift.
     watch = subprocess.Popen(
-        [sim.placasim, "--board", BOARD, "--script", "/dev/stdin"],
+        [sim.placasim, "--board", BOARD, "--script", "/dev/stdin", "--strict"],
         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)
-    watch.stdin.write("expect outputs 4 within 10\nexpect outputs 0 within 5\n")
+    watch.stdin.write("expect floor 1\nexpect outputs 2 within 10\nexpect floor 2 within 5\nexpect outputs 0\n")
     watch.stdin.close()
-    run = subprocess.run([str(venv / "bin/python"), str(source / "examples/parpadeo.py"), "3", "1"],
+    run = subprocess.run([str(venv / "bin/python"), str(source / "examples/piso.py")],
                          cwd=tmp_path, env=env, capture_output=True, text=True, timeout=60)
     assert watch.wait(timeout=30) == 0
     assert run.returncode == 0, run.stderr
-    assert "output 3 on:  outputs [0, 0, 1, 0, 0, 0, 0, 0]" in run.stdout
-    assert "inputs: [0, 0, 0, 1, 0, 0, 0, 0] (byte 8)" in run.stdout
+    assert "the cabin is at floor 2; inputs [0, 0, 0, 0, 1, 0, 0, 0]" in run.stdout
     where = subprocess.run([str(venv / "bin/python"), "-c", "import placaio; print(placaio.__file__)"],
                            cwd=tmp_path, env=env, capture_output=True, text=True, timeout=60)
     assert where.stdout.startswith(str(venv))

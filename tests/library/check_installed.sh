@@ -19,7 +19,7 @@ export PKG_CONFIG_PATH=$(dirname "$pc") PKG_CONFIG_LIBDIR=$(dirname "$pc")
 flags=$(pkg-config --cflags --libs placaio) || fail "pkg-config does not know placaio"
 case $flags in *"$prefix"*) ;; *) fail "pkg-config flags '$flags' do not point into the prefix" ;; esac
 
-program=$prefix/blink
+program=$prefix/piso
 # shellcheck disable=SC2086  # the flags are words
 "$cc" -std=c99 -pedantic -Wall -Wextra -Werror "$source" $flags -o "$program"
 

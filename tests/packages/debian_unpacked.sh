@@ -67,11 +67,11 @@ include_dir=$(pkg-config --variable=includedir placaio) lib_dir=$(pkg-config --v
 [ "$(realpath "$include_dir")" = "$root/usr/include" ] && [ "$(realpath "$lib_dir")" = "$libdir" ] ||
   fail "pkg-config gives '$flags', not the unpacked folders"
 # shellcheck disable=SC2086  # the flags are words
-"$cc" -std=c99 -pedantic -Wall -Wextra -Werror "$example" $flags -o "$root/blink"
+"$cc" -std=c99 -pedantic -Wall -Wextra -Werror "$example" $flags -o "$root/piso"
 # Installed, the loader finds the library in its folder; unpacked, it is told.
-placasim_script 'press 2
-expect outputs 0x55 within 1
-expect outputs 0xAA within 1.5
-wait 5' -- env LD_LIBRARY_PATH="$libdir" "$root/blink"
-grep -qx "input 2: on" "$root/out" || fail "the example did not see input 2: $(cat "$root/out")"
+placasim_script 'expect outputs 2 within 1
+expect floor 2 within 4
+expect outputs 0' --strict -- env LD_LIBRARY_PATH="$libdir" "$root/piso"
+grep -qx "the cabin is at floor 2 (input byte 16)" "$root/out" ||
+  fail "the example did not stop at floor 2: $(cat "$root/out")"
 echo "debian_unpacked: the unpacked programs and the example ran on the simulated board"

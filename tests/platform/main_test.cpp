@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -61,14 +62,15 @@ ProbeRun Probe(const std::vector<std::string>& args, bool sdl = false,
   return run;
 }
 
-// The program reads no command line, so arguments are not handed on.
-TEST(PlatformMain, HandsWinMainTheProgramAnEmptyCommandLineAndTheDefaultShowState) {
-  const std::vector<std::vector<std::string>> runs{{}, {"plain", "two words", ""}};
-  for (const auto& args : runs) {
+// As on Windows, WinMain gets the arguments after the program's name as one line.
+TEST(PlatformMain, HandsWinMainTheArgumentsAsOneLineAndTheDefaultShowState) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> runs{
+      {{}, "[]"}, {{"--version"}, "[--version]"}, {{"plain", "two words", ""}, "[plain two words ]"}};
+  for (const auto& [args, line] : runs) {
     const ProbeRun run = Probe(args);
     ASSERT_TRUE(WIFEXITED(run.status));
     EXPECT_EQ(WEXITSTATUS(run.status), 7) << "WinMain's result is the exit code";
-    EXPECT_EQ(run.output, "instance=set previous=null show=10\n[]\n");
+    EXPECT_EQ(run.output, "instance=set previous=null show=10\n" + line + "\n");
   }
 }
 

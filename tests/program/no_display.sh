@@ -19,3 +19,17 @@ head -c 2000 "$out"
 [ "$(grep -c '^Error al entrar a modo grafico: .' "$out")" -eq 1 ] ||
   { echo "no_display: the graphics error is not there exactly once" >&2; exit 1; }
 grep -q '^No se pudo inicializar SDL: ' "$out" || { echo "no_display: no refusal of SDL's start" >&2; exit 1; }
+
+# Where the pictures are not (no display needed with SDL's dummy driver): one line on
+# standard error naming the picture and the folder, however long the cabin rests.
+empty=$(mktemp -d)
+trap 'rm -f "$out"; rm -rf "$empty"' EXIT
+cd "$empty" || exit 1
+env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=dummy LD_LIBRARY_PATH="$(dirname "$driver")" \
+  timeout -s TERM 2 "$program" >/dev/null 2>"$out"
+said=$(cat "$out")
+[ "$said" = "elevmando: the cabin picture ascensor1.bmp cannot be opened in $empty (the pictures are read from the working directory)" ] ||
+  { echo "no_display: without pictures it said: $said" >&2; exit 1; }
+version=$("$program" --version) && [[ $version =~ ^elevmando\ [0-9]+\.[0-9]+\.[0-9]+$ ]] ||
+  { echo "no_display: --version gave '$version'" >&2; exit 1; }
+echo "no_display: pictures missing said once; $version"

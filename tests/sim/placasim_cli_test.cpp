@@ -105,6 +105,10 @@ TEST_F(Cli, FailedExpectationGivesExitOne) {
   const Result r = placasim("--script " + script("too_soon.txt") + " -- " + TEST_LIFT);
   EXPECT_EQ(r.code, 1) << r.out << r.err;
   EXPECT_NE(r.out.find("\"ok\":false"), std::string::npos);
+  // The reason on the terminal too, once, with the step's line.
+  const std::string said = script("too_soon.txt") + ": line 3: expect floor 3 within 1 failed (found outputs ";
+  EXPECT_EQ(r.err.find("placasim: " + said), r.err.rfind("placasim: " + said)) << r.err;
+  EXPECT_NE(r.err.find("placasim: " + said), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, WindowStepsWithoutADisplayFailWithTheirLineAndOthersRunHeadless) {

@@ -314,13 +314,16 @@ class BadProgram : public ScriptRun {
     placasim::RunHooks hooks;
     hooks.checks = &checks;
     hooks.strict = strict;
+    hooks.failure = &failure;
     return run("wait 0.2\nwait 1\nexpect outputs 0\n", hooks);
   }
   int64_t start = clock.now;
+  std::string failure;
 };
 
 TEST_F(BadProgram, ABreachIsTracedOnceWithItsLineAndSummedUpAtTheEnd) {
   EXPECT_EQ(run_checked(false), placasim::kScriptPassed) << "reported, not failed";
+  EXPECT_EQ(failure, "");
   const auto v = lines_with("\"event\":\"violation\"");
   ASSERT_EQ(v.size(), 1u) << trace.str();
   EXPECT_NE(v[0].find("\"rule\":\"both_directions\",\"detail\":\"outputs 1 and 2 on together\",\"line\":2"),
@@ -338,6 +341,7 @@ TEST_F(BadProgram, StrictRunEndsAtTheBreach) {
   EXPECT_TRUE(lines_with("expect outputs 0").empty()) << "nothing runs after the breach";
   EXPECT_FALSE(lines_with("\"event\":\"end\",\"ok\":false").empty()) << trace.str();
   EXPECT_LT(time_of(lines_with("\"event\":\"end\"")[0]), 0.51);
+  EXPECT_EQ(failure, "rule both_directions broken at line 2: outputs 1 and 2 on together");
 }
 
 TEST_F(ScriptRun, AnOutputPulseBetweenTwoLooksStillMeetsTheExpectation) {

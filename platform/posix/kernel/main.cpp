@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <initializer_list>
+#include <string>
 
 #include "win32.h"
 
@@ -9,9 +10,6 @@ namespace {
 
 // Stands in for the program's module handle: any address unique to the program.
 char program_image;
-// The program takes no arguments and reads no command line.
-char empty_command_line[] = "";
-
 void end_as_by_default(int signal_number) {
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
@@ -33,11 +31,18 @@ void keep_termination_signals() {
 // A driver the user names (the tests' dummy one) still counts.
 void graphical_video_only() { setenv("SDL_VIDEODRIVER", "x11", 0); }
 
+// The arguments after the program's name, joined by spaces, as Windows passes them.
+std::string command_line(int argc, char** argv) {
+  std::string line;
+  for (int i = 1; i < argc; ++i) line += (i > 1 ? " " : "") + std::string(argv[i]);
+  return line;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   keep_termination_signals();
   graphical_video_only();
-  return WinMain(reinterpret_cast<HINSTANCE>(&program_image), nullptr, empty_command_line,
-                 SW_SHOWDEFAULT);
+  std::string line = command_line(argc, argv);
+  return WinMain(reinterpret_cast<HINSTANCE>(&program_image), nullptr, line.data(), SW_SHOWDEFAULT);
 }

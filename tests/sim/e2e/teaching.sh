@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The README's teaching example: elevmando with floor 2's sensor stuck off. The
+# The guide's teaching example: elevmando with floor 2's sensor stuck off. The
 # script's expectations hold, the checks name the end stop, the waveform reads back
 # in sigrok-cli with the lift driven toward floor 3, and gnuplot draws the timeline;
 # skipped (77) without a display. With --wine as run.sh, placasim.exe and
