@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the library into a scratch prefix and builds the C example against the
-# installed files only, through pkg-config, as a user's program would be built.
-# Usage: check_installed.sh BUILD_DIR EXAMPLE_SOURCE C_COMPILER linux|win32 [OBJDUMP]
+# installed files only, through pkg-config, as a user's program would be built. On
+# Windows, given WINE_RUN, the example then runs under the installed placasim.exe.
+# Usage: check_installed.sh BUILD_DIR EXAMPLE_SOURCE C_COMPILER linux|windows [OBJDUMP [WINE_RUN]]
 set -euo pipefail
-build=$1 source=$2 cc=$3 platform=$4 objdump=${5:-objdump}
+build=$1 source=$2 cc=$3 platform=$4 objdump=${5:-objdump} wine_run=${6:-}
 fail() { echo "check_installed: $*" >&2; exit 1; }
 
 prefix=$(mktemp -d)
@@ -34,9 +35,20 @@ case $platform in
     runpath=$(readelf -d "$libdir/libplacaio.so.1" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
     [ "$runpath" = '$ORIGIN/placaio' ] || fail "installed run path is '$runpath'"
     ;;
-  win32)
+  windows)
     imports=$("$objdump" -p "$program.exe")
     grep -q 'DLL Name: placaio.dll' <<<"$imports" || fail "the program does not import placaio.dll"
+    if [ -n "$wine_run" ]; then
+      # Beside the library, as a user's program would be, on the simulated board.
+      cmake --install "$build" --component placasim --prefix "$prefix" >/dev/null
+      mv "$program.exe" "$prefix/bin/"
+      printf '%s\n' 'expect outputs 2 within 5' 'expect floor 2 within 4' 'expect outputs 0' >"$prefix/bin/trip.txt"
+      out=$(cd "$prefix/bin" && "$wine_run" placasim.exe --board "placaio-example-$$" --no-panel \
+        --script trip.txt --strict -- piso.exe 2>&1 | tr -d '\r') || fail "the example's run failed: $out"
+      grep -qx "the cabin is at floor 2 (input byte 16)" <<<"$out" ||
+        fail "the example did not stop at floor 2: $out"
+      echo "check_installed: the example called the cabin to floor 2 on the simulated board"
+    fi
     ;;
 esac
 echo "check_installed: the example builds against $prefix with: $flags"

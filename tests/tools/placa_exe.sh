@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# placa.exe under Wine, beside the recording io.dll: help, one command, refusals.
+# placa.exe under Wine, beside the recording io.dll: help, one command, refusals. Then
+# beside an io.dll of the other bits, which no process of these bits can load.
+#   placa_exe.sh WINE_RUN PLACA_EXE OTHER_BITS_DLL
 set -uo pipefail
-wine_run=$1 placa=$2
+wine_run=$1 placa=$2 other_bits=$3
 fail=0
 check() {  # check NAME WANTED_CODE PATTERN -- ARGS...
   local name=$1 want=$2 pattern=$3
@@ -27,4 +29,12 @@ check bad-byte 2 "salida: byte 256 is out of range (0..255)" -- salida 256
 check fullwidth-digit 2 "is not a number" -- salida ３
 check fullwidth-letters 2 "motores: bad motor codes" -- motores ＤＰＩＰ
 check fullwidth-option 2 "expected espera-on N" -- espera-on 1 －ｔ 1
+
+# The library behaves as with no driver: every input off, writes go nowhere, no crash.
+other=$(mktemp -d)
+trap 'rm -rf "$other"' EXIT
+cp "$placa" "$(dirname "$placa")/placaio.dll" "$other/" && cp "$other_bits" "$other/io.dll"
+placa=$other/placa.exe
+check other-bits-salida 0 "outputs: 255" -- salida 255
+check other-bits-entradas 0 "inputs: 0 (0x00, 0b00000000)" -- entradas
 exit $fail

@@ -50,6 +50,6 @@ panel_with() {
   rm -f "/dev/shm/$board"
 }
 
-panel_with "$(winepath -w "$bin/placasim.exe" 2>/dev/null | tr -d '\r')" hidden
+panel_with "$("$wine_run" winepath -w "$bin/placasim.exe" 2>/dev/null | tr -d '\r')" hidden
 panel_with 'C:\windows\system32\cmd.exe' shown cmd /c
 [ "$failures" -eq 0 ]
