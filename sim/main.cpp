@@ -5,15 +5,15 @@
 #include <iostream>
 #include <optional>
 
-#include "child.h"
-#include "host.h"
+#include "host/child.h"
+#include "host/screen.h"
+#include "host/stop_signals.h"
 #include "options.h"
-#include "plot.h"
-#include "screen.h"
-#include "script.h"
+#include "panel/host.h"
+#include "recordings/plot.h"
+#include "recordings/vcd.h"
+#include "script/script.h"
 #include "shared_board.h"
-#include "stop_signals.h"
-#include "vcd.h"
 
 namespace {
 

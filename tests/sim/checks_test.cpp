@@ -2,7 +2,7 @@
 // stays quiet while the lift is driven as it should be.
 #include <gtest/gtest.h>
 
-#include "checks.h"
+#include "checks/checks.h"
 #include "followed_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fault_form.h"
+#include "faults_window/fault_form.h"
 #include "os_helpers.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "model_fixture.h"
-#include "observer.h"
+#include "recordings/observer.h"
 
 namespace sim {
 

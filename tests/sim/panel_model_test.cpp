@@ -8,7 +8,7 @@
 #include "faults.h"
 #include "model_fixture.h"
 #include "os_helpers.h"
-#include "panel_model.h"
+#include "panel/panel_model.h"
 
 namespace {
 

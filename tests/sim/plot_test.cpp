@@ -9,10 +9,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "child.h"
 #include "followed_fixture.h"
+#include "host/child.h"
 #include "os_helpers.h"
-#include "plot.h"
+#include "recordings/plot.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "options.h"
-#include "script.h"
+#include "script/script.h"
 
 namespace {
 

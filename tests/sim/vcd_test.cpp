@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "followed_fixture.h"
-#include "vcd.h"
+#include "recordings/vcd.h"
 
 namespace {
 
