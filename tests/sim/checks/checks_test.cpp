@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "checks/checks.h"
-#include "followed_fixture.h"
+#include "recordings/followed_fixture.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "shared_board.h"
-#include "shared_fixture.h"
+#include "simulated_board/shared_fixture.h"
 
 namespace {
 

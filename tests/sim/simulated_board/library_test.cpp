@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "os_helpers.h"
 #include "shared_board.h"
+#include "simulated_board/os_helpers.h"
 #include "win32.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The board and lift model on a fake clock: register protocol, physics, sensors.
 #include <gtest/gtest.h>
 
-#include "model_fixture.h"
+#include "simulated_board/model_fixture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "followed_fixture.h"
+#include "recordings/followed_fixture.h"
 #include "recordings/vcd.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // it: every output change, then a look every 2 ms.
 #pragma once
 
-#include "model_fixture.h"
 #include "recordings/observer.h"
+#include "simulated_board/model_fixture.h"
 
 namespace sim {
 

@@ -8,8 +8,8 @@
 
 #include <cstdlib>
 
-#include "os_helpers.h"
 #include "shared_board.h"
+#include "simulated_board/os_helpers.h"
 
 extern char** environ;
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "panel_probe.h"
+#include "panel/panel_probe.h"
 #include "x11_close_request.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "faults.h"
-#include "model_fixture.h"
-#include "os_helpers.h"
 #include "panel/panel_model.h"
+#include "simulated_board/model_fixture.h"
+#include "simulated_board/os_helpers.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "os_helpers.h"
 #include "shared_board.h"
-#include "shared_fixture.h"
+#include "simulated_board/os_helpers.h"
+#include "simulated_board/shared_fixture.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "panel_probe.h"
+#include "panel/panel_probe.h"
 
 namespace {
 

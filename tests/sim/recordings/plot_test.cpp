@@ -9,10 +9,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "followed_fixture.h"
 #include "host/child.h"
-#include "os_helpers.h"
+#include "recordings/followed_fixture.h"
 #include "recordings/plot.h"
+#include "simulated_board/os_helpers.h"
 
 namespace {
 

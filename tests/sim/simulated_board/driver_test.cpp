@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "board/io.h"
-#include "os_helpers.h"
 #include "shared_board.h"
+#include "simulated_board/os_helpers.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "os_helpers.h"
 #include "shared_board.h"
+#include "simulated_board/os_helpers.h"
 
 namespace simtest {
 

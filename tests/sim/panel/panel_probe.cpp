@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "panel_probe.h"
+#include "panel/panel_probe.h"
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "close") == 0) return close_window(argv[2]);

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "faults.h"
-#include "model_fixture.h"
+#include "simulated_board/model_fixture.h"
 
 namespace {
 

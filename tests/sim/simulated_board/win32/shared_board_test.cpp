@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "shared_board.h"
-#include "shared_fixture.h"
+#include "simulated_board/shared_fixture.h"
 
 namespace {
 

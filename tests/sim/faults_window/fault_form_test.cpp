@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "faults_window/fault_form.h"
-#include "os_helpers.h"
+#include "simulated_board/os_helpers.h"
 
 namespace {
 

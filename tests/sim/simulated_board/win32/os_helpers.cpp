@@ -4,8 +4,8 @@
 #include <cstring>
 #include <map>
 
-#include "os_helpers.h"
 #include "shared_board.h"
+#include "simulated_board/os_helpers.h"
 
 namespace simtest {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "board/io.h"
-#include "os_helpers.h"
 #include "shared_board.h"
+#include "simulated_board/os_helpers.h"
 
 namespace {
 
