@@ -9,7 +9,7 @@
 #include "host/screen.h"
 #include "host/stop_signals.h"
 #include "options.h"
-#include "panel/host.h"
+#include "panel/panel.h"
 #include "recordings/plot.h"
 #include "recordings/vcd.h"
 #include "script/script.h"

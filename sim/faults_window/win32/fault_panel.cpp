@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "faults_window/fault_form.h"
-#include "panel/win32/win32_ui.h"
+#include "panel/win32/ui.h"
 
 namespace placasim {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "host/screen.h"
-#include "panel/win32/win32_ui.h"
+#include "panel/win32/ui.h"
 
 namespace placasim {
 

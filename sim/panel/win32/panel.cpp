@@ -11,10 +11,10 @@
 
 #include "faults_window/win32/fault_panel.h"
 #include "host/stop_signals.h"
-#include "panel/host.h"
+#include "panel/panel.h"
 #include "panel/panel_look.h"
 #include "panel/panel_model.h"
-#include "panel/win32/win32_ui.h"
+#include "panel/win32/ui.h"
 
 namespace placasim {
 

@@ -1,5 +1,5 @@
 // What placasim's main needs from the window system: the panel where the build has
-// one, and passing the time while it waits. fltk/host.cpp, win32/panel.cpp.
+// one, and passing the time while it waits. fltk/show_panel.cpp, win32/panel.cpp.
 #pragma once
 
 #include <optional>

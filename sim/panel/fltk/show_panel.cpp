@@ -5,7 +5,7 @@
 
 #include "host/stop_signals.h"
 #include "panel/fltk/panel.h"
-#include "panel/host.h"
+#include "panel/panel.h"
 
 namespace placasim {
 
