@@ -5,9 +5,7 @@
 #include <iostream>
 #include <optional>
 
-#include "host/child.h"
-#include "host/screen.h"
-#include "host/stop_signals.h"
+#include "host/host.h"
 #include "options.h"
 #include "panel/panel.h"
 #include "recordings/plot.h"

@@ -1,3 +1,5 @@
+// The lift's rules: a new one is a Rule here and its check in checks.cpp.
+//
 // Safety and service rules the simulated lift checks while a program drives it. Each
 // rule is reported when it starts to be broken; the needless motor writes are a figure.
 #pragma once

@@ -1,3 +1,5 @@
+// The Faults window: what it does here, and a folder for each toolkit that draws it.
+//
 // What the Faults window does, whichever toolkit draws it (fltk/fault_panel.cpp with
 // FLTK, win32/fault_panel.cpp with plain Win32): its labels, choices, numbers and buttons
 // where they stand, the fault step each button makes from the values chosen, and the

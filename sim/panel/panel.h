@@ -1,3 +1,5 @@
+// The panel: its model, its look, and a folder for each toolkit that draws it.
+//
 // What placasim's main needs from the window system: the panel where the build has
 // one, and passing the time while it waits. fltk/show_panel.cpp, win32/panel.cpp.
 #pragma once

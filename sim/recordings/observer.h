@@ -1,3 +1,5 @@
+// Recordings of a run: each format an Observer of its own (vcd.h, plot.h).
+//
 // Something that follows a run of the board: the checks, the waveform recorder, the
 // timeline. Fed in time order by whoever looks at the board (the script runner).
 #pragma once

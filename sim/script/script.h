@@ -1,3 +1,5 @@
+// The script language: runner and trace here, each family of steps in a *_steps file.
+//
 // Headless scripts: timed actions on the board's inputs and expectations about its
 // outputs and the cabin, with a JSON-lines trace of what happened.
 #pragma once
