@@ -5,15 +5,13 @@
 #include <iostream>
 #include <optional>
 
-#include "child.h"
-#include "host.h"
+#include "host/host.h"
 #include "options.h"
-#include "plot.h"
-#include "screen.h"
-#include "script.h"
+#include "panel/panel.h"
+#include "recordings/plot.h"
+#include "recordings/vcd.h"
+#include "script/script.h"
 #include "shared_board.h"
-#include "stop_signals.h"
-#include "vcd.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "script.h"
+#include "script/script.h"
 
 namespace placasim {
 

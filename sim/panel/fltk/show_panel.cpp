@@ -1,0 +1,34 @@
+#include <X11/Xlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "host/stop_signals.h"
+#include "panel/fltk/panel.h"
+#include "panel/panel.h"
+
+namespace placasim {
+
+namespace {
+bool panel_shown = false;
+}
+
+std::optional<int> show_panel(sim::SharedBoard& board, Child* command, const std::string& command_text,
+                              bool instructor) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(stderr, "placasim: no display; running without the panel\n");
+    return std::nullopt;
+  }
+  panel_shown = true;
+  return run_panel(display, board, command, command_text, stop_requested, instructor);
+}
+
+void pass_time(int ms) {
+  if (panel_shown)
+    serve_display(ms);
+  else
+    usleep(static_cast<useconds_t>(ms) * 1000);
+}
+
+}  // namespace placasim

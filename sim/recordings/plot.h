@@ -1,0 +1,50 @@
+// The timeline of a run as a picture: the cabin's position, the lift motor, the calls
+// and the broken rules over time, drawn by gnuplot when the run is over (SVG, or PNG
+// for a file named *.png), on both systems; host/*/child.cpp find and start it. The data
+// goes to temporary files as the run goes, so a long run keeps its memory flat.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "checks/checks.h"
+#include "recordings/observer.h"
+
+namespace placasim {
+
+class PlotRecorder : public Observer {
+ public:
+  // Makes sure the picture can be written and gnuplot is there, before the run; null
+  // and *error when not. needless_limit as for Checks.
+  static std::unique_ptr<PlotRecorder> open(const std::string& svg_path, double needless_limit, std::string* error);
+  ~PlotRecorder() override;
+
+  void on_change(const sim::OutputChange& change) override;
+  void on_look(const sim::BoardState& board, int64_t now_ns) override;
+  // Draws the picture; false and *error when gnuplot could not.
+  bool finish(std::string* error);
+
+  // The data files, each "seconds value" per line: cabin (floors), motor (-1, 0, +1
+  // for 'I', 'P', 'D'), calls (the floor called), violations (the rule's number).
+  enum Series { cabin, motor, calls, violations, kSeries };
+  std::string data_path(Series s) const;
+
+ private:
+  static constexpr const char* kNames[kSeries] = {"cabin.dat", "motor.dat", "calls.dat", "violations.dat"};
+  PlotRecorder(std::string svg, std::string dir, std::string gnuplot, double needless_limit);
+  void point(Series s, int64_t time_ns, double value);
+
+  std::string svg_, dir_, gnuplot_;
+  std::FILE* files_[kSeries] = {};
+  int points_[kSeries] = {};
+  Checks checks_;
+  bool started_ = false;
+  int64_t start_ns_ = 0;
+  double last_position_ = -1;
+  int last_motor_ = 2;      // none yet
+  uint8_t last_calls_ = 0;
+  int64_t last_ns_ = 0;     // the last look
+};
+
+}  // namespace placasim
