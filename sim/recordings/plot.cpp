@@ -90,7 +90,7 @@ int motor_value(uint8_t outputs) { return sim::motor_direction(sim::motor_state(
 
 }  // namespace
 
-std::unique_ptr<PlotRecorder> PlotRecorder::open(const std::string& svg_path, double needless_limit,
+std::unique_ptr<PlotRecorder> PlotRecorder::open(const std::string& svg_path, const Limits& limits,
                                                  std::string* error) {
   const std::string gnuplot = gnuplot_program(error);
   if (gnuplot.empty()) return nullptr;
@@ -102,7 +102,7 @@ std::unique_ptr<PlotRecorder> PlotRecorder::open(const std::string& svg_path, do
   std::fclose(probe);
   const std::string dir = make_data_dir(error);
   if (dir.empty()) return nullptr;
-  std::unique_ptr<PlotRecorder> plot(new PlotRecorder(svg_path, dir, gnuplot, needless_limit));
+  std::unique_ptr<PlotRecorder> plot(new PlotRecorder(svg_path, dir, gnuplot, limits));
   for (int s = 0; s < kSeries; ++s) {
     plot->files_[s] = std::fopen(plot->data_path(static_cast<Series>(s)).c_str(), "w");
     if (!plot->files_[s]) {
@@ -113,8 +113,8 @@ std::unique_ptr<PlotRecorder> PlotRecorder::open(const std::string& svg_path, do
   return plot;
 }
 
-PlotRecorder::PlotRecorder(std::string svg, std::string dir, std::string gnuplot, double needless_limit)
-    : svg_(std::move(svg)), dir_(std::move(dir)), gnuplot_(std::move(gnuplot)), checks_(needless_limit) {}
+PlotRecorder::PlotRecorder(std::string svg, std::string dir, std::string gnuplot, const Limits& limits)
+    : svg_(std::move(svg)), dir_(std::move(dir)), gnuplot_(std::move(gnuplot)), checks_(limits) {}
 
 PlotRecorder::~PlotRecorder() {
   for (std::FILE* f : files_)

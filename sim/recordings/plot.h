@@ -16,8 +16,8 @@ namespace placasim {
 class PlotRecorder : public Observer {
  public:
   // Makes sure the picture can be written and gnuplot is there, before the run; null
-  // and *error when not. needless_limit as for Checks.
-  static std::unique_ptr<PlotRecorder> open(const std::string& svg_path, double needless_limit, std::string* error);
+  // and *error when not. limits as for Checks.
+  static std::unique_ptr<PlotRecorder> open(const std::string& svg_path, const Limits& limits, std::string* error);
   ~PlotRecorder() override;
 
   void on_change(const sim::OutputChange& change) override;
@@ -32,7 +32,7 @@ class PlotRecorder : public Observer {
 
  private:
   static constexpr const char* kNames[kSeries] = {"cabin.dat", "motor.dat", "calls.dat", "violations.dat"};
-  PlotRecorder(std::string svg, std::string dir, std::string gnuplot, double needless_limit);
+  PlotRecorder(std::string svg, std::string dir, std::string gnuplot, const Limits& limits);
   void point(Series s, int64_t time_ns, double value);
 
   std::string svg_, dir_, gnuplot_;

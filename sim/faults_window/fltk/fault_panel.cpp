@@ -97,11 +97,11 @@ void close_unless_escape(Fl_Widget* window, void*) {
   window->hide();
 }
 
-Fl_Double_Window* show_fault_window(sim::SharedBoard& board, int x, int y) {
+Fl_Double_Window* show_fault_window(sim::SharedBoard& board, int x, int y, bool shown) {
   auto* w = new FaultWindow(board);
-  w->callback(close_unless_escape);
+  w->callback([](Fl_Widget* window, void*) { window->hide(); });
   w->position(x, y);
-  w->show();
+  if (shown) w->show();
   return w;
 }
 

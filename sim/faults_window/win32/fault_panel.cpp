@@ -76,6 +76,11 @@ LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     }
     case WM_COMMAND: {
+      // Escape hides the window, as on POSIX; the panel opens it again.
+      if (LOWORD(wp) == IDCANCEL) {
+        DestroyWindow(window);
+        return 0;
+      }
       const int b = LOWORD(wp) - kFirstButtonId;
       if (HIWORD(wp) == BN_CLICKED && b >= 0 && b < kButtonCount) {
         double values[kFieldCount];
@@ -187,7 +192,10 @@ int fault_window_width() {
 }
 
 bool show_fault_window(sim::SharedBoard& board, int x, int y) {
-  if (faults) return true;
+  if (faults) {
+    SetForegroundWindow(faults->window);
+    return true;
+  }
   constexpr const char* kClass = "placasim-faults";
   register_window_class(kClass, window_proc, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES);
   faults = new Faults;
@@ -219,7 +227,7 @@ void close_fault_window() {
 }
 
 bool fault_window_key(MSG& msg) {
-  // Escape and Enter become IDCANCEL and IDOK, which no control has: they do nothing.
+  // Escape becomes IDCANCEL, which hides the window; Enter IDOK, which does nothing.
   return faults && IsDialogMessageA(faults->window, &msg);
 }
 

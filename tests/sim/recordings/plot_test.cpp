@@ -43,7 +43,7 @@ class Timeline : public Followed {
   void SetUp() override {
     Model::SetUp();
     std::string error;
-    plot = PlotRecorder::open(svg, 0, &error);
+    plot = PlotRecorder::open(svg, {}, &error);
     ASSERT_NE(plot, nullptr) << error;
     follower = plot.get();
   }
@@ -108,7 +108,7 @@ TEST_F(Timeline, ATripWithACallAndABreachIsDrawnFromItsData) {
 
 TEST(TimelineFile, OneThatCannotBeWrittenIsRefusedAtOnce) {
   std::string error;
-  EXPECT_EQ(PlotRecorder::open("/nonexistent-dir/t.svg", 0, &error), nullptr);
+  EXPECT_EQ(PlotRecorder::open("/nonexistent-dir/t.svg", {}, &error), nullptr);
   EXPECT_NE(error.find("/nonexistent-dir/t.svg"), std::string::npos) << error;
 }
 
@@ -116,7 +116,7 @@ TEST(TimelineFile, ItsDataLeavesNoTraceBehind) {
   const std::string svg = temp_file("placasim-plot-gone");
   std::string error, data;
   {
-    auto plot = PlotRecorder::open(svg, 0, &error);
+    auto plot = PlotRecorder::open(svg, {}, &error);
     ASSERT_NE(plot, nullptr) << error;
     data = plot->data_path(PlotRecorder::cabin);
     EXPECT_TRUE(fs::exists(data));
@@ -151,7 +151,7 @@ TEST_F(WithoutGnuplot, TheTimelineIsRefusedBeforeTheRunSayingWhatToInstall) {
   set("ProgramFiles(x86)", "");
   const std::string svg = temp_file("placasim-plot-none");
   std::string error;
-  EXPECT_EQ(PlotRecorder::open(svg, 0, &error), nullptr);
+  EXPECT_EQ(PlotRecorder::open(svg, {}, &error), nullptr);
   EXPECT_NE(error.find("needs gnuplot"), std::string::npos) << error;
   EXPECT_NE(error.find("install"), std::string::npos) << error;
   EXPECT_FALSE(fs::exists(svg)) << "a file of the user's name left empty";
@@ -161,7 +161,7 @@ TEST_F(WithoutGnuplot, AProgramNamedThatIsNotThereIsNamedInTheRefusal) {
   const std::string missing = (fs::temp_directory_path() / "no-such-gnuplot").string();
   set(placasim::kGnuplotEnv, missing.c_str());
   std::string error;
-  EXPECT_EQ(PlotRecorder::open(temp_file("placasim-plot-named"), 0, &error), nullptr);
+  EXPECT_EQ(PlotRecorder::open(temp_file("placasim-plot-named"), {}, &error), nullptr);
   EXPECT_NE(error.find(missing), std::string::npos) << error;
 }
 
