@@ -436,7 +436,8 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const P
   // Beside the program's windows, which open near the top-left corner.
   window->position(std::max(sx, sx + sw - kWindowW - 40), sy + 40);
   window->show();
-  Fl_Double_Window* faults = show_fault_window(board, std::max(sx, window->x() - 340), window->y(), !options.instructor);
+  Fl_Double_Window* faults = show_fault_window(board, std::max(sx, window->x() - fault_window_width() - 10), window->y(),
+                                                !options.instructor);
   p.faults = faults;
   key_panel = &p;
   key_window = window;

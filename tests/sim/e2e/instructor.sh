@@ -47,7 +47,7 @@ bench() {
   # Inputs 1, 8 and floor 1's sensor (4): the panel shows what the board does.
   grep -q "inputs 137" <<<"$status" || fail "the panel does not show the stuck inputs: $status"
   # The Faults window's keys. On Windows Tab goes on from the "on" just clicked in
-  # reading order ("off", "free", the floor, the seconds, "set"), and Space presses
+  # reading order ("off", "release", the floor, the seconds, "set"), and Space presses
   # "set": floor 1's sensor chatters.
   if [ ${#wine[@]} -gt 0 ]; then
     "$window" keys "placasim - Faults" Tab Tab Tab Tab Tab space || fail "no Faults window"
