@@ -59,7 +59,7 @@ bool prepare_script(const placasim::Options& o, Script* script) {
       return false;
     }
   }
-  if ((!o.vcd.empty() && !(script->vcd = placasim::VcdRecorder::open(o.vcd, &error))) ||
+  if ((!o.vcd.empty() && !(script->vcd = placasim::VcdRecorder::open(o.vcd, &error, o.limits()))) ||
       (!o.plot.empty() && !(script->plot = placasim::PlotRecorder::open(o.plot, o.limits(), &error)))) {
     std::fprintf(stderr, "placasim: %s\n", error.c_str());
     return false;
@@ -80,6 +80,7 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   hooks.shell_ended = [&] { return shell->poll(); };
   hooks.cancelled = placasim::stop_requested;
 
+  if (script.plot) script.plot->name_run(o.script + (command ? " with " + joined(o.command) : ""));
   placasim::Checks checks(o.limits());
   hooks.checks = &checks;
   hooks.strict = o.strict;

@@ -3,12 +3,14 @@
 // under Wine name the host's gnuplot in PLACASIM_GNUPLOT.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <fstream>
 #include <sstream>
 
+#include "faults.h"
 #include "host/child.h"
 #include "recordings/followed_fixture.h"
 #include "recordings/plot.h"
@@ -104,6 +106,44 @@ TEST_F(Timeline, ATripWithACallAndABreachIsDrawnFromItsData) {
   EXPECT_NE(picture.find("<svg"), std::string::npos);
   EXPECT_NE(picture.find("</svg>"), std::string::npos) << "complete";
   EXPECT_NE(picture.find("both_directions"), std::string::npos) << "the rules named on their axis";
+}
+
+// "start row length" lines.
+std::vector<std::array<double, 3>> spans(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::array<double, 3>> r;
+  for (double t, row, length; in >> t >> row >> length;) r.push_back({t, row, length});
+  return r;
+}
+
+TEST_F(Timeline, NamesTheRunAndShowsTheSensorsLitAndTheFaultsSet) {
+  plot->name_run("stuck.txt with ./lift");
+  feed();
+  pass(100 * kMs);
+  fault_stick_input(b, 5, false);  // floor 2's sensor
+  write(kOutputTowardTop);          // at 0.1 s; floor 1's band left at 0.225 s
+  pass(5 * kS);                     // past floor 2 without its sensor, to floor 3
+  write(0);
+  faults_clear(b);
+  pass(200 * kMs);
+  std::string error;
+  ASSERT_TRUE(plot->finish(&error)) << error;
+
+  const auto sensors = spans(plot->data_path(PlotRecorder::sensors));
+  ASSERT_EQ(sensors.size(), 2u) << "floors 1 and 3 lit; floor 2 never";
+  EXPECT_EQ(sensors[0][1], 1);
+  EXPECT_NEAR(sensors[0][2], 0.225, 0.003);
+  EXPECT_EQ(sensors[1][1], 3);
+  EXPECT_NEAR(sensors[1][0] + sensors[1][2], 5.3, 0.003) << "lit to the end of the run";
+  const auto faults = spans(plot->data_path(PlotRecorder::faults));
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(faults[0][1], kFloors + 1);
+  EXPECT_EQ(plot->fault_name(1), "input 5 stuck off");
+  EXPECT_NEAR(faults[0][0], 0.1, 0.003);
+  EXPECT_NEAR(faults[0][2], 5.0, 0.003) << "until cleared";
+  const std::string picture = text_of(svg);
+  EXPECT_NE(picture.find("placasim: stuck.txt with ./lift"), std::string::npos);
+  EXPECT_NE(picture.find("input 5 stuck off"), std::string::npos) << "the fault named on its row";
 }
 
 TEST(TimelineFile, OneThatCannotBeWrittenIsRefusedAtOnce) {
