@@ -76,11 +76,6 @@ LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     }
     case WM_COMMAND: {
-      // Escape hides the window, as on POSIX; the panel opens it again.
-      if (LOWORD(wp) == IDCANCEL) {
-        DestroyWindow(window);
-        return 0;
-      }
       const int b = LOWORD(wp) - kFirstButtonId;
       if (HIWORD(wp) == BN_CLICKED && b >= 0 && b < kButtonCount) {
         double values[kFieldCount];
@@ -191,9 +186,9 @@ int fault_window_width() {
   return r.right - r.left;
 }
 
-bool show_fault_window(sim::SharedBoard& board, int x, int y) {
+bool show_fault_window(sim::SharedBoard& board, int x, int y, bool activate) {
   if (faults) {
-    SetForegroundWindow(faults->window);
+    if (activate) SetForegroundWindow(faults->window);
     return true;
   }
   constexpr const char* kClass = "placasim-faults";
@@ -218,7 +213,7 @@ bool show_fault_window(sim::SharedBoard& board, int x, int y) {
   make_controls();
   show_active();
   SetTimer(faults->window, kRefreshTimer, static_cast<UINT>(kRefreshSeconds * 1000), nullptr);
-  ShowWindow(faults->window, SW_SHOWNOACTIVATE);
+  ShowWindow(faults->window, activate ? SW_SHOW : SW_SHOWNOACTIVATE);
   return true;
 }
 
@@ -227,8 +222,15 @@ void close_fault_window() {
 }
 
 bool fault_window_key(MSG& msg) {
-  // Escape becomes IDCANCEL, which hides the window; Enter IDOK, which does nothing.
-  return faults && IsDialogMessageA(faults->window, &msg);
+  if (!faults || (msg.hwnd != faults->window && !IsChild(faults->window, msg.hwnd))) return false;
+  // Escape hides the window, as on POSIX, whichever control has the focus; the panel
+  // opens it again.
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+    DestroyWindow(faults->window);
+    return true;
+  }
+  // Enter becomes IDOK, which no control has: it does nothing.
+  return IsDialogMessageA(faults->window, &msg);
 }
 
 }  // namespace placasim

@@ -184,7 +184,7 @@ LRESULT CALLBACK call_button(HWND button, UINT msg, WPARAM wp, LPARAM lp) {
   return CallWindowProcA(button_proc, button, msg, wp, lp);
 }
 
-void open_fault_window(sim::SharedBoard& board);
+void open_fault_window(sim::SharedBoard& board, bool activate);
 
 LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -202,7 +202,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_COMMAND: {
       const int id = LOWORD(wp);
-      if (HIWORD(wp) == BN_CLICKED && id == kFaultsId) open_fault_window(*panel->board);
+      if (HIWORD(wp) == BN_CLICKED && id == kFaultsId) open_fault_window(*panel->board, true);
       if (HIWORD(wp) == BN_CLICKED && id >= kFirstSwitchId && id < kFirstSwitchId + 2)
         set_switch(*panel->board, id - kFirstSwitchId,
                    SendMessageA(reinterpret_cast<HWND>(lp), BM_GETCHECK, 0, 0) == BST_CHECKED);
@@ -288,11 +288,11 @@ bool open_window(const std::string& title) {
 }
 
 // Left of the panel, as on POSIX.
-void open_fault_window(sim::SharedBoard& board) {
+void open_fault_window(sim::SharedBoard& board, bool activate) {
   RECT work{}, at{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   GetWindowRect(panel->window, &at);
-  if (!show_fault_window(board, std::max<int>(work.left, at.left - fault_window_width() - 10), at.top))
+  if (!show_fault_window(board, std::max<int>(work.left, at.left - fault_window_width() - 10), at.top, activate))
     std::fprintf(stderr, "placasim: cannot open the Faults window (Windows error %lu)\n", GetLastError());
 }
 
@@ -333,7 +333,7 @@ bool call_key(const MSG& msg) {
 bool faults_key(const MSG& msg) {
   if (msg.message != WM_KEYDOWN || static_cast<int>(msg.wParam) != std::toupper(kFaultsKey)) return false;
   if (msg.hwnd != panel->window && !IsChild(panel->window, msg.hwnd)) return false;
-  open_fault_window(*panel->board);
+  open_fault_window(*panel->board, true);
   return true;
 }
 
@@ -369,7 +369,7 @@ std::optional<int> show_panel(sim::SharedBoard& board, Child* command, const Pan
     DeleteObject(p.backdrop);
     return std::nullopt;
   }
-  if (!options.instructor) open_fault_window(board);
+  if (!options.instructor) open_fault_window(board, false);
   int exit_code = -1;
   const auto frame_ms = static_cast<int>(kFrameSeconds * 1000);
   while (!p.closed && !panel_done(stop_requested, command, options.close_with_command, &p.command_state, &exit_code)) {

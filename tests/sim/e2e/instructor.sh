@@ -60,8 +60,12 @@ bench() {
     [ "$pressed" = 1 ] || fail "Tab and Space did not press the chatter's \"set\": $trace"
   fi
   "$window" keys "placasim - Faults" Escape || fail "no Faults window"
-  sleep 0.5
-  "$window" shown "placasim - Faults" && fail "Escape did not hide the Faults window"
+  local hidden=0
+  for _ in $(seq 30); do  # Wine takes its time
+    "$window" shown "placasim - Faults" || { hidden=1; break; }
+    sleep 0.1
+  done
+  [ "$hidden" = 1 ] || fail "Escape did not hide the Faults window"
   "$window" keys "$title" f || fail "no panel"
   "$window" wait "placasim - Faults" || fail "F on the panel did not bring the Faults window back"
   "${wine[@]}" "$probe" close "$title" || fail "cannot close the panel"
