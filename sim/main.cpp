@@ -59,8 +59,8 @@ bool prepare_script(const placasim::Options& o, Script* script) {
       return false;
     }
   }
-  if ((!o.vcd.empty() && !(script->vcd = placasim::VcdRecorder::open(o.vcd, &error))) ||
-      (!o.plot.empty() && !(script->plot = placasim::PlotRecorder::open(o.plot, o.needless_limit, &error)))) {
+  if ((!o.vcd.empty() && !(script->vcd = placasim::VcdRecorder::open(o.vcd, &error, o.limits()))) ||
+      (!o.plot.empty() && !(script->plot = placasim::PlotRecorder::open(o.plot, o.limits(), &error)))) {
     std::fprintf(stderr, "placasim: %s\n", error.c_str());
     return false;
   }
@@ -80,9 +80,11 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   hooks.shell_ended = [&] { return shell->poll(); };
   hooks.cancelled = placasim::stop_requested;
 
-  placasim::Checks checks(o.needless_limit);
+  if (script.plot) script.plot->name_run(o.script + (command ? " with " + joined(o.command) : ""));
+  placasim::Checks checks(o.limits());
   hooks.checks = &checks;
   hooks.strict = o.strict;
+  hooks.from_power_on = command.has_value();
   if (script.vcd) hooks.observers.push_back(script.vcd.get());
   if (script.plot) hooks.observers.push_back(script.plot.get());
   const std::unique_ptr<placasim::Screen> screen = placasim::system_screen();
@@ -109,9 +111,13 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
 }
 
 int panel_mode(const placasim::Options& o, sim::SharedBoard& board, std::optional<placasim::Child>& command) {
-  const std::optional<int> panel =
-      o.panel ? placasim::show_panel(board, command ? &*command : nullptr, joined(o.command), o.instructor)
-              : std::nullopt;
+  placasim::PanelOptions options;
+  options.command_text = joined(o.command);
+  options.instructor = o.instructor;
+  options.limits = o.limits();
+  options.close_with_command = o.close_with_command;
+  const std::optional<int> panel = o.panel ? placasim::show_panel(board, command ? &*command : nullptr, options)
+                                           : std::nullopt;
   if (panel) {
     if (*panel >= 0) return *panel;
     if (command && !placasim::stop_requested() && !command->poll())

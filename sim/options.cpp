@@ -7,14 +7,16 @@
 namespace placasim {
 
 const char* const kUsage =
-    "usage: placasim [--board NAME] [--no-panel] [--instructor] [-- COMMAND [ARGS...]]\n"
+    "usage: placasim [--board NAME] [--no-panel] [--instructor] [--close-with-command]\n"
+    "                [--stall-seconds S] [-- COMMAND [ARGS...]]\n"
     "       placasim [--board NAME] --script FILE [--trace FILE] [--strict]\n"
-    "                [--needless-writes PER_SECOND] [--vcd FILE]\n"
+    "                [--needless-writes PER_SECOND] [--stall-seconds S] [--vcd FILE]\n"
     "                [--plot FILE.svg] [-- COMMAND [ARGS...]]\n"
     "       placasim --help | --version\n"
     "\n"
     "Shows the panel of the simulated board and lift, and runs COMMAND wired to it;\n"
-    "ends with COMMAND's exit code. With --script, runs the script headless and\n"
+    "the panel stays when COMMAND ends, showing how it ended, until it is closed;\n"
+    "then placasim ends with COMMAND's exit code. With --script, runs the script headless and\n"
     "writes a JSON-lines trace; exit 0 when every expectation held, 1 when one failed,\n"
     "2 on a bad command line, script or board. The lift's rules are checked all along;\n"
     "with --strict a broken one fails the script.\n"
@@ -22,12 +24,16 @@ const char* const kUsage =
     "Options:\n"
     "  --board NAME            the board (default $PLACASIM_BOARD, else one per user)\n"
     "  --no-panel              run COMMAND without the panel\n"
-    "  --instructor            the panel does not list the active faults\n"
+    "  --instructor            the panel shows no fault set and the Faults window starts\n"
+    "                          hidden: F on the panel opens it, Escape hides it\n"
+    "  --close-with-command    the panel closes as soon as COMMAND ends\n"
     "  --script FILE           run the steps of FILE headless\n"
     "  --trace FILE            the trace into FILE (default: standard output)\n"
     "  --strict                a broken rule ends the script as failed\n"
     "  --needless-writes N     more than N writes a second that change no output\n"
     "                          count as a broken rule\n"
+    "  --stall-seconds S       the motor driven with the cabin still for more than S\n"
+    "                          seconds is a broken rule (default 1; 0: never)\n"
     "  --vcd FILE              record the run as a VCD waveform\n"
     "  --plot FILE.svg         draw the run's timeline with gnuplot (.svg or .png)\n"
     "  --help, -h              this text\n"
@@ -76,8 +82,17 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
         *error = "--needless-writes takes a whole number of writes per second, 1.." + std::to_string(kMaxNeedlessLimit);
         return false;
       }
+    } else if (arg == "--stall-seconds") {
+      std::string text;
+      if (!value(&text)) return false;
+      if (!parse_seconds(text, &o.stall_seconds) || o.stall_seconds < 0 || o.stall_seconds > kMaxStallSeconds) {
+        *error = "--stall-seconds takes seconds, 0 (never) to " + std::to_string(static_cast<int>(kMaxStallSeconds));
+        return false;
+      }
     } else if (arg == "--instructor") {
       o.instructor = true;
+    } else if (arg == "--close-with-command") {
+      o.close_with_command = true;
     } else if (arg == "--no-panel") {
       o.panel = false;
     } else {

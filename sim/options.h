@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "checks/checks.h"
+
 namespace placasim {
 
 constexpr int kMaxNeedlessLimit = 1000000000;
@@ -16,11 +18,15 @@ struct Options {
   std::string vcd;               // waveform file; empty: none
   bool strict = false;           // a broken rule fails the script
   int needless_limit = 0;        // needless motor writes per second that count as broken; 0: none
+  double stall_seconds = kStallSeconds;  // the motor driven with the cabin still this long is broken; 0: never
   bool instructor = false;       // the panel does not show which faults are active
   bool panel = true;             // false: --no-panel
+  bool close_with_command = false;  // the panel closes when COMMAND ends, not when closed
   bool help = false;
   bool version = false;
   std::vector<std::string> command;  // after "--"
+
+  Limits limits() const { return {static_cast<double>(needless_limit), stall_seconds}; }
 };
 
 // False with *error set on a bad command line.

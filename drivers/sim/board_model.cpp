@@ -53,7 +53,10 @@ uint8_t status_lines(const BoardState& board) {
 }  // namespace
 
 void board_reset(BoardState& board, int64_t now_ns) {
+  const uint64_t power_ons = board.power_ons;
   std::memset(&board, 0, sizeof board);
+  board.power_ons = power_ons + 1;
+  board.powered_on_ns = now_ns;
   board.updated_ns = now_ns;
   board.position = kBottomFloor;
 }

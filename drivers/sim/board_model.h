@@ -95,9 +95,14 @@ struct BoardState {
   uint64_t output_writes_unchanged;  // of those, the ones that changed nothing
   uint64_t changes_total;  // output changes ever; the latest is changes[(total-1) % history]
   OutputChange changes[kChangeHistory];
+  // Power-ons of this board so far: the counts above restart at each, which every
+  // process watching the board must notice.
+  uint64_t power_ons;
+  int64_t powered_on_ns;  // the latest power-on
 };
 
-// Power-on state: cabin at floor 1, everything off, analog inputs 0.
+// Power-on state: cabin at floor 1, everything off, analog inputs 0; the count of
+// power-ons goes on.
 void board_reset(BoardState& board, int64_t now_ns);
 
 // Brings the cabin to where it is at now_ns. Time never runs backwards for the model.

@@ -1,5 +1,6 @@
 #include "checks/checks.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace placasim {
@@ -33,6 +34,7 @@ const char* rule_name(Rule rule) {
     case Rule::reversal: return "reversal";
     case Rule::other_outputs: return "other_outputs";
     case Rule::needless_writes: return "needless_writes";
+    case Rule::stall: return "stall";
   }
   return "?";
 }
@@ -79,23 +81,56 @@ void Checks::on_change(const sim::OutputChange& c) {
   pushing(against_end_stop(c.outputs, c.position), c.time_ns, c.position);
 }
 
-void Checks::on_look(const sim::BoardState& board, int64_t now_ns) {
-  if (!started_) {
-    started_ = true;
-    first_ns_ = window_ns_ = now_ns;
-    writes_at_start_ = board.output_writes;
-    needless_at_start_ = board.output_writes_unchanged;
+void Checks::start_counting(const sim::BoardState& board, int64_t from_ns, bool from_zero) {
+  started_ = true;
+  first_ns_ = last_ns_ = window_ns_ = from_ns;
+  writes_at_start_ = from_zero ? 0 : board.output_writes;
+  needless_at_start_ = from_zero ? 0 : board.output_writes_unchanged;
+  writes_ = needless_ = window_needless_ = 0;
+}
+
+void Checks::on_power_on(const sim::BoardState& board) {
+  if (started_) {
+    const WritesFigure w = writes();
+    before_ = w;
   }
-  last_ns_ = now_ns;
+  for (bool& b : broken_) b = false;
+  direction_ = 0;
+  pushing_since_ = still_since_ = -1;
+  start_counting(board, board.powered_on_ns, true);
+}
+
+void Checks::stalling(const sim::BoardState& board, int64_t now_ns) {
+  const bool driven = sim::lift_drive(board.outputs) != sim::Drive::stopped &&
+                      !against_end_stop(board.outputs, board.position);
+  if (!driven || limits_.stall_seconds <= 0 || still_since_ < 0 || board.position != still_at_) {
+    still_since_ = driven ? now_ns : -1;
+    still_at_ = board.position;
+    breach(Rule::stall, false, now_ns, "");
+    return;
+  }
+  char detail[96];
+  std::snprintf(detail, sizeof detail, "motor driven with the cabin still at %.2f for more than %.1f s",
+                board.position, limits_.stall_seconds);
+  breach(Rule::stall, static_cast<double>(now_ns - still_since_) / 1e9 > limits_.stall_seconds, now_ns, detail);
+}
+
+void Checks::on_look(const sim::BoardState& board, int64_t now_ns) {
+  if (!started_) start_counting(board, now_ns, false);
+  // Counts below the start belong to a power-on nobody reported: start again from it.
+  if (board.output_writes < writes_at_start_ || board.output_writes_unchanged < needless_at_start_) on_power_on(board);
+  last_ns_ = std::max(last_ns_, now_ns);
   writes_ = board.output_writes - writes_at_start_;
   needless_ = board.output_writes_unchanged - needless_at_start_;
   pushing(against_end_stop(board.outputs, board.position), now_ns, board.position);
+  stalling(board, now_ns);
   if (now_ns - window_ns_ >= kWritesWindowNs) {
     const double rate = static_cast<double>(needless_ - window_needless_) * 1e9 / static_cast<double>(now_ns - window_ns_);
-    if (needless_limit_ > 0) {
+    if (limits_.needless_per_second > 0) {
       char detail[96];
-      std::snprintf(detail, sizeof detail, "%.0f needless motor writes per second (limit %g)", rate, needless_limit_);
-      breach(Rule::needless_writes, rate > needless_limit_, now_ns, detail);
+      std::snprintf(detail, sizeof detail, "%.0f needless motor writes per second (limit %g)", rate,
+                    limits_.needless_per_second);
+      breach(Rule::needless_writes, rate > limits_.needless_per_second, now_ns, detail);
     }
     window_ns_ = now_ns;
     window_needless_ = needless_;
@@ -115,7 +150,8 @@ uint64_t Checks::total() const {
 }
 
 WritesFigure Checks::writes() const {
-  return {writes_, needless_, static_cast<double>(last_ns_ - first_ns_) / 1e9};
+  return {before_.writes + writes_, before_.needless + needless_,
+          before_.seconds + static_cast<double>(last_ns_ - first_ns_) / 1e9};
 }
 
 std::vector<std::string> summary_lines(const Checks& checks) {

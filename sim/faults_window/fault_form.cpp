@@ -31,10 +31,10 @@ const FieldLayout kFields[kFieldCount] = {
 };
 
 const Button kButtons[kButtonCount] = {
-    {kX2, row(0), 50, "on"},      {kX2 + 54, row(0), 50, "off"},   {kX2 + 108, row(0), 50, "free"},
-    {kX2 + 64, row(1), 46, "set"}, {kX2 + 114, row(1), 44, "stop"},
-    {kChoiceX, row(2), 50, "stall"}, {kX2 + 64, row(2), 46, "slip"}, {kX2 + 114, row(2), 44, "sound"},
-    {kX2 + 64, row(3), 46, "set"}, {kX2 + 114, row(3), 44, "quiet"},
+    {kX2, row(0), 50, "on"},      {kX2 + 54, row(0), 50, "off"},   {kX2 + 108, row(0), 96, "release"},
+    {kX2 + 64, row(1), 46, "set"}, {kX2 + 114, row(1), 90, "no chatter"},
+    {kChoiceX, row(2), 50, "stall"}, {kX2 + 64, row(2), 46, "slip"}, {kX2 + 114, row(2), 90, "normal speed"},
+    {kX2 + 64, row(3), 46, "set"}, {kX2 + 114, row(3), 90, "no noise"},
     {kMargin, row(4), kW - 2 * kMargin, "Clear all faults"},
 };
 

@@ -15,7 +15,7 @@
 namespace placasim::fault_form {
 
 constexpr const char* kTitle = "placasim - Faults";
-constexpr int kW = 330, kH = 330, kMargin = 10, kRowH = 26, kLabelW = 90;
+constexpr int kW = 380, kH = 330, kMargin = 10, kRowH = 26, kLabelW = 90;
 // Another program or a script may set faults too: the list is looked at this often.
 constexpr double kRefreshSeconds = 0.25;
 

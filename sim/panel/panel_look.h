@@ -14,8 +14,14 @@ constexpr int kMargin = 12;
 constexpr int kShaftW = 250;
 constexpr int kColumnX = kShaftW + 2 * kMargin;
 constexpr int kColumnW = kWindowW - kShaftW - 3 * kMargin;
-// The status: the latest broken rule, the board, the program, the active faults.
+// The status: the rule broken now, wrapped over up to three lines, then the board,
+// the program, the active faults in the rest of the column.
+constexpr int kWarningH = 50;
 constexpr int kStatusH = 130;
+// The panel's way back to the Faults window, a button and a key.
+constexpr const char* kFaultsButton = "Faults... (F)";
+constexpr int kFaultsButtonW = 110;
+constexpr int kFaultsKey = 'f';
 
 constexpr const char* kCallsHeading = "Call buttons: inputs 1-3 (hold, or keys 1 2 3)";
 constexpr const char* kCallLabels[] = {"Floor 1", "Floor 2", "Floor 3"};

@@ -91,15 +91,33 @@ std::string cabin_caption(const View& v) {
 }
 
 void RuleWatch::follow(const View& v) {
-  const uint64_t total = v.state.changes_total;
-  // The history keeps the latest kChangeHistory changes; older ones are gone.
-  if (!seen_changes_ || total - *seen_changes_ > static_cast<uint64_t>(sim::kChangeHistory))
-    seen_changes_ = total - std::min<uint64_t>(total, sim::kChangeHistory);
-  for (; *seen_changes_ < total; ++*seen_changes_)
-    checks_.on_change(v.state.changes[*seen_changes_ % sim::kChangeHistory]);
-  checks_.on_look(v.state, sim::monotonic_ns());
-  for (const Violation& broken : checks_.take_new())
-    warning_ = "RULE BROKEN: " + broken.detail + " (" + std::to_string(checks_.total()) + " in all)";
+  const int64_t now = v.state.updated_ns;
+  history_.feed(v.state, {&checks_});
+  checks_.on_look(v.state, now);
+  for (const Violation& broken : checks_.take_new()) {
+    const int r = static_cast<int>(broken.rule);
+    detail_[r] = broken.detail;
+    started_ns_[r] = broken.time_ns;
+  }
+  // The latest episode still going on is the warning.
+  int shown = -1;
+  for (int r = 0; r < kRules; ++r) {
+    const bool going_on = checks_.broken_now(static_cast<Rule>(r)) ||
+                          (static_cast<Rule>(r) == Rule::reversal && checks_.count(Rule::reversal) &&
+                           now - started_ns_[r] < kMomentShownNs);
+    if (going_on && !detail_[r].empty() && (shown < 0 || started_ns_[r] > started_ns_[shown])) shown = r;
+  }
+  warning_ = shown < 0 ? "" : "RULE BROKEN: " + detail_[shown];
+}
+
+std::string RuleWatch::past() const {
+  if (!checks_.total()) return "";
+  std::string s = "Rules broken so far: " + std::to_string(checks_.total()) + " (";
+  for (int r = 0, n = 0; r < kRules; ++r) {
+    const auto rule = static_cast<Rule>(r);
+    if (checks_.count(rule)) s += std::string(n++ ? ", " : "") + rule_name(rule) + " " + std::to_string(checks_.count(rule));
+  }
+  return s + ")";
 }
 
 void RuleWatch::report() const {
@@ -107,26 +125,30 @@ void RuleWatch::report() const {
     for (const auto& line : summary_lines(checks_)) std::fprintf(stderr, "placasim: %s\n", line.c_str());
 }
 
-std::string status_text(const std::string& board, const View& v, const Child* command, const std::string& command_text,
-                        const RuleWatch& rules, bool name_faults) {
-  char text[512];
-  std::snprintf(text, sizeof text, "Board \"%s\"\nOutputs %d, inputs %d\n%s", board.c_str(), v.state.outputs, v.inputs,
-                command ? ("Running: " + command_text).c_str() : "No program started by this panel");
-  std::string status = text;
+StatusText status_of(const std::string& board, const View& v, const CommandState& command, const RuleWatch& rules,
+                 bool name_faults) {
+  StatusText status{rules.warning(), "Board \"" + board + "\"\nOutputs " + std::to_string(v.state.outputs) + ", inputs " +
+                                     std::to_string(v.inputs) + "\n"};
+  if (command.text.empty())
+    status.body += "No program started by this panel";
+  else if (command.exit)
+    status.body += command.text + ": finished (exit " + std::to_string(*command.exit) + ")";
+  else
+    status.body += "Running: " + command.text;
+  if (!rules.past().empty()) status.body += "\n" + rules.past();
   if (name_faults)
-    for (const auto& fault : sim::active_faults(v.state)) status += "\nFault: " + fault;
-  if (!rules.warning().empty()) status = rules.warning() + "\n" + status;
+    for (const auto& fault : sim::active_faults(v.state)) status.body += "\nFault: " + fault;
   return status;
 }
 
 std::string panel_title(const std::string& board) { return "placasim - board " + board; }
 
-bool panel_done(bool (*stopping)(), Child* command, int* exit_code) {
+bool panel_done(bool (*stopping)(), Child* command, bool close_with_command, CommandState* state, int* exit_code) {
   if (stopping()) return true;
   if (!command) return false;
-  const auto code = command->poll();
-  if (code) *exit_code = *code;
-  return code.has_value();
+  if (!state->exit) state->exit = command->poll();
+  if (state->exit) *exit_code = *state->exit;
+  return state->exit && close_with_command;
 }
 
 }  // namespace placasim

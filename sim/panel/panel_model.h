@@ -65,32 +65,57 @@ void set_analog(sim::SharedBoard& board, int input, uint8_t value);  // input: 1
 bool switch_on(const View& v, int which);
 bool call_held(const View& v, int call);
 
-// The lift's rules, followed from the board's output history as the frames go.
+// A breach of a moment (a reversal) stays the warning this long, to be read.
+constexpr int64_t kMomentShownNs = 2 * sim::kNanosPerSecond;
+
+// The lift's rules, followed from the board's output history as the frames go, from
+// the board's power-on when the panel's own command powered it on, else from the
+// first frame; every later power-on starts the episodes afresh.
 class RuleWatch {
  public:
-  // Once a frame: the latest broken rule becomes the warning.
+  RuleWatch() : RuleWatch(Limits{}, false) {}
+  RuleWatch(const Limits& limits, bool from_power_on) : checks_(limits), history_(from_power_on) {}
+  // Once a frame (the view's time is when the board was looked at).
   void follow(const View& v);
-  // "RULE BROKEN: ... (n in all)", or "" while none was broken.
+  // "RULE BROKEN: ..." while the latest rule broken still is, or "".
   const std::string& warning() const { return warning_; }
+  // "Rules broken so far: n" once any was, or "".
+  std::string past() const;
   // The rules broken, summed up on standard error, when any was.
   void report() const;
+  const Checks& checks() const { return checks_; }
 
  private:
   Checks checks_;
-  std::optional<uint64_t> seen_changes_;
+  History history_;
   std::string warning_;
+  std::string detail_[kRules];
+  int64_t started_ns_[kRules] = {};
 };
 
 // "cabin 1.52  up", above the shaft.
 std::string cabin_caption(const View& v);
-// Under the controls: the latest broken rule, the board, its bytes, the program
-// running, and the active faults unless the instructor hides them from the student.
-std::string status_text(const std::string& board, const View& v, const Child* command, const std::string& command_text,
-                        const RuleWatch& rules, bool name_faults);
+// The command the panel started, as the panel tells it.
+struct CommandState {
+  std::string text;          // "" when the panel started none
+  std::optional<int> exit;   // once it ended
+};
+
+// Under the controls: the rule broken now (drawn as a warning), then the board, its
+// bytes, the program and how it is, the rules broken so far, and the active faults
+// unless the instructor hides them from the student.
+struct StatusText {
+  std::string warning;
+  std::string body;
+  std::string text() const { return warning.empty() ? body : warning + "\n" + body; }
+};
+StatusText status_of(const std::string& board, const View& v, const CommandState& command, const RuleWatch& rules,
+                 bool name_faults);
 std::string panel_title(const std::string& board);
 
-// Why the panel closes this frame: a stop request or the command's end (its exit code
-// into *exit_code); false while it stays.
-bool panel_done(bool (*stopping)(), Child* command, int* exit_code);
+// Why the panel closes this frame: a stop request, or the command's end when the panel
+// goes with it (close_with_command); false while it stays. Notes the command's exit in
+// *state and *exit_code once it ended.
+bool panel_done(bool (*stopping)(), Child* command, bool close_with_command, CommandState* state, int* exit_code);
 
 }  // namespace placasim

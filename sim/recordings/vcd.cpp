@@ -16,6 +16,7 @@ constexpr int kOutputIds = kInputIds + sim::kInputs;
 constexpr int kMotorIds = kOutputIds + sim::kOutputs;
 constexpr int kAnalogIds = kMotorIds + sim::kMotors;
 constexpr int kCabinId = kAnalogIds + sim::kAnalogInputs;
+constexpr int kRuleIds = kCabinId + 1;
 // The cabin's position is written when it has moved this much (1/1000 floor: 2.5 ms of travel).
 constexpr double kPositionStep = 0.001;
 
@@ -23,13 +24,13 @@ char id(int n) { return static_cast<char>(kFirstId + n); }
 
 }  // namespace
 
-std::unique_ptr<VcdRecorder> VcdRecorder::open(const std::string& path, std::string* error) {
+std::unique_ptr<VcdRecorder> VcdRecorder::open(const std::string& path, std::string* error, const Limits& limits) {
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (!file) {
     *error = "cannot write the waveform " + path + ": " + std::strerror(errno);
     return nullptr;
   }
-  return std::unique_ptr<VcdRecorder>(new VcdRecorder(file));
+  return std::unique_ptr<VcdRecorder>(new VcdRecorder(file, limits));
 }
 
 VcdRecorder::~VcdRecorder() { finish(); }
@@ -55,7 +56,10 @@ void VcdRecorder::header(int64_t start_ns) {
     std::fprintf(file_, "$var real 64 %c motor%d $end\n", id(kMotorIds + n - 1), n);
   for (int n = 1; n <= sim::kAnalogInputs; ++n)
     std::fprintf(file_, "$var real 64 %c analog%d $end\n", id(kAnalogIds + n - 1), n);
-  std::fprintf(file_, "$var real 64 %c cabin $end\n$upscope $end\n$enddefinitions $end\n", id(kCabinId));
+  std::fprintf(file_, "$var real 64 %c cabin $end\n", id(kCabinId));
+  for (int r = 0; r < kRules; ++r)
+    std::fprintf(file_, "$var wire 1 %c rule_%s $end\n", id(kRuleIds + r), rule_name(static_cast<Rule>(r)));
+  std::fputs("$upscope $end\n$enddefinitions $end\n", file_);
 }
 
 // A time stamp, never going back: a change latched by another process just before a
@@ -96,7 +100,18 @@ void VcdRecorder::position(double floors) {
   last_position_ = floors;
 }
 
+void VcdRecorder::rules() {
+  bool fresh[kRules] = {};
+  for (const Violation& v : checks_.take_new()) fresh[static_cast<int>(v.rule)] = true;
+  for (int r = 0; r < kRules; ++r) {
+    const int bit = fresh[r] || checks_.broken_now(static_cast<Rule>(r));
+    if (bit != last_rule_[r]) put(std::to_string(bit) + id(kRuleIds + r));
+    last_rule_[r] = bit;
+  }
+}
+
 void VcdRecorder::on_change(const sim::OutputChange& change) {
+  checks_.on_change(change);
   if (!file_ || !started_) return;
   at(change.time_ns);
   outputs(change.outputs);
@@ -125,6 +140,8 @@ void VcdRecorder::on_look(const sim::BoardState& board, int64_t now_ns) {
     last_analog_[n - 1] = board.analog[n - 1];
   }
   position(board.position);
+  checks_.on_look(board, now_ns);
+  rules();
   if (std::ferror(file_)) failed_ = true;
 }
 

@@ -164,13 +164,13 @@ std::string motors_text(uint8_t outputs) {
 class Runner {
  public:
   Runner(sim::SharedBoard& board, Clock& clock, std::ostream& out, const RunHooks& hooks)
-      : board_(board), clock_(clock), out_(out), hooks_(hooks), t0_(clock.now_ns()), followers_(hooks.observers) {
+      : board_(board), clock_(clock), out_(out), hooks_(hooks), t0_(clock.now_ns()), followers_(hooks.observers),
+        history_(hooks.from_power_on) {
     if (hooks.checks) followers_.push_back(hooks.checks);
   }
 
   int run(const std::vector<Step>& steps) {
     look();
-    seen_changes_ = state_.changes_total;
     emit("start", "\"board\":" + json_string(board_.name()) + ",\"outputs\":" + std::to_string(state_.outputs) +
                       ",\"position\":" + fixed(state_.position, 3));
     moving_ = sim::lift_moving(state_);
@@ -215,13 +215,15 @@ class Runner {
   // Brings the trace up to date: output changes, the cabin, the command.
   void observe() {
     look();
-    const uint64_t total = state_.changes_total;
-    if (total - seen_changes_ > static_cast<uint64_t>(sim::kChangeHistory)) {
-      emit("missed", "\"changes\":" + std::to_string(total - seen_changes_ - sim::kChangeHistory));
-      seen_changes_ = total - sim::kChangeHistory;
+    const History::Step step = history_.next(state_);
+    if (step.powered_on) {
+      if (started_) emit("power_on", "", state_.powered_on_ns);
+      for (Observer* o : followers_) o->on_power_on(state_);
     }
-    for (; seen_changes_ < total; ++seen_changes_) {
-      const sim::OutputChange& c = state_.changes[seen_changes_ % sim::kChangeHistory];
+    started_ = true;
+    if (step.missed) emit("missed", "\"changes\":" + std::to_string(step.missed));
+    for (uint64_t i = step.from; i < step.to; ++i) {
+      const sim::OutputChange& c = state_.changes[i % sim::kChangeHistory];
       emit("outputs",
            "\"outputs\":" + std::to_string(c.outputs) + ",\"motors\":\"" + motors_text(c.outputs) +
                "\",\"position\":" + fixed(c.position, 3),
@@ -498,7 +500,6 @@ class Runner {
   const RunHooks& hooks_;
   const int64_t t0_;
   sim::BoardState state_{};
-  uint64_t seen_changes_ = 0;
   bool moving_ = false;
   int floor_ = 0;
   int64_t last_sample_ = 0;
@@ -507,6 +508,8 @@ class Runner {
   std::function<bool(uint8_t)> watch_;
   bool matched_ = false;
   std::vector<Observer*> followers_;
+  History history_;
+  bool started_ = false;    // looked at the board once
   int line_ = 0;            // the step being performed
   bool breached_ = false;   // a strict run saw a breach
   std::string detail_;      // what the last failed step found

@@ -77,6 +77,9 @@ struct RunHooks {
   // The checks: fed likewise; their breaches go into the trace, their summary at the end.
   Checks* checks = nullptr;
   bool strict = false;  // a breach ends the script as failed
+  // The board was powered on for this run: its output history is followed from then,
+  // not from the first look.
+  bool from_power_on = false;
   // Set, when the script fails, to one line saying why: the step and its line, or the
   // rule broken under strict.
   std::string* failure = nullptr;

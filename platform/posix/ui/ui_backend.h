@@ -30,8 +30,7 @@ class Backend {
   // The peer that draws a window, or null. Sizes are the outer sizes of a Win32
   // window; a backend with a frame takes it off.
   virtual void* create_top_level(HWND window, const std::string& title, int x, int y,
-                                 int width, int height, bool default_position,
-                                 uint32_t background_rgb) = 0;
+                                 int width, int height, uint32_t background_rgb) = 0;
   virtual void* create_button(HWND button, void* parent, const std::string& text, int x, int y,
                               int width, int height) = 0;
   virtual void show(void* peer, void* owner, Shown state) = 0;

@@ -301,7 +301,6 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
   if (class_name == nullptr) return nullptr;
   Model& m = model();
   auto w = std::make_shared<Window>();
-  bool default_position = false;
   void* parent_peer = nullptr;
   {
     std::lock_guard<std::mutex> guard(m.lock);
@@ -322,7 +321,6 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
         w->owner = top_level_of(m, parent);
       }
       if (x == CW_USEDEFAULT) {
-        default_position = true;
         const int slot = m.cascade++ % kCascadeSlots;
         x = kCascadeOriginX + kCascadeStep * slot;
         y = kCascadeOriginY + kCascadeStep * slot;
@@ -350,7 +348,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
   void* peer = nullptr;
   if (!w->parent)
     peer = backend().create_top_level(w->handle, w->text, w->x, w->y, w->width, w->height,
-                                      default_position, background_of(w->window_class->background));
+                                      background_of(w->window_class->background));
   else if (w->window_class == m.button_class && parent_peer)
     peer = backend().create_button(w->handle, parent_peer, w->text, w->x, w->y, w->width,
                                    w->height);

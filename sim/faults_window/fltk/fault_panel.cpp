@@ -17,6 +17,21 @@ namespace {
 
 using namespace fault_form;
 
+// A choice whose list opens below it from the first item, as a drop-down list does on
+// Windows: FLTK's own puts the chosen item over the box, so with a late item chosen
+// near the top of the screen the first items open above the screen's edge.
+class Picker : public Fl_Choice {
+ public:
+  using Fl_Choice::Fl_Choice;
+  int handle(int event) override {
+    const bool opens = event == FL_PUSH || (event == FL_KEYBOARD && Fl::event_key() == ' ');
+    if (!opens || !menu() || !menu()->text) return Fl_Choice::handle(event);
+    if (Fl::visible_focus()) Fl::focus(this);
+    if (const Fl_Menu_Item* item = menu()->pulldown(x(), y(), w(), h(), nullptr, this)) picked(item);
+    return 1;
+  }
+};
+
 class FaultWindow : public Fl_Double_Window {
  public:
   explicit FaultWindow(sim::SharedBoard& board) : Fl_Double_Window(kW, kH, kTitle), board_(board) {
@@ -29,7 +44,7 @@ class FaultWindow : public Fl_Double_Window {
     for (int f = 0; f < kFieldCount; ++f) {
       const FieldLayout& field = kFields[f];
       if (field.count) {
-        auto* c = new Fl_Choice(field.x, field.y, field.w, kRowH);
+        auto* c = new Picker(field.x, field.y, field.w, kRowH);
         for (int i = 1; i <= field.count; ++i) c->add(item_text(field, i).c_str());
         c->value(static_cast<int>(field.initial) - 1);
         choices_[f] = c;
@@ -92,16 +107,18 @@ class FaultWindow : public Fl_Double_Window {
 
 }  // namespace
 
+int fault_window_width() { return kW; }
+
 void close_unless_escape(Fl_Widget* window, void*) {
   if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
   window->hide();
 }
 
-Fl_Double_Window* show_fault_window(sim::SharedBoard& board, int x, int y) {
+Fl_Double_Window* show_fault_window(sim::SharedBoard& board, int x, int y, bool shown) {
   auto* w = new FaultWindow(board);
-  w->callback(close_unless_escape);
+  w->callback([](Fl_Widget* window, void*) { window->hide(); });
   w->position(x, y);
-  w->show();
+  if (shown) w->show();
   return w;
 }
 

@@ -8,11 +8,15 @@ class Fl_Widget;
 
 namespace placasim {
 
-// Shows the window at x, y; it follows the board until deleted.
-Fl_Double_Window* show_fault_window(sim::SharedBoard& board, int x, int y);
+// Makes the window at x, y, shown or not yet; it follows the board until deleted.
+// Closing it or Escape hides it; the panel shows it again.
+Fl_Double_Window* show_fault_window(sim::SharedBoard& board, int x, int y, bool shown);
 
-// The callback of the panel and of this window: the window manager's close hides the
-// window; Escape, which FLTK sends there too, does not (neither opens again).
+// Its width, to place it beside the panel.
+int fault_window_width();
+
+// The panel's callback: the window manager's close hides the window; Escape, which
+// FLTK sends there too, does not.
 void close_unless_escape(Fl_Widget* window, void*);
 
 }  // namespace placasim

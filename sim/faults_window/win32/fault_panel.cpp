@@ -186,8 +186,11 @@ int fault_window_width() {
   return r.right - r.left;
 }
 
-bool show_fault_window(sim::SharedBoard& board, int x, int y) {
-  if (faults) return true;
+bool show_fault_window(sim::SharedBoard& board, int x, int y, bool activate) {
+  if (faults) {
+    if (activate) SetForegroundWindow(faults->window);
+    return true;
+  }
   constexpr const char* kClass = "placasim-faults";
   register_window_class(kClass, window_proc, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES);
   faults = new Faults;
@@ -210,7 +213,7 @@ bool show_fault_window(sim::SharedBoard& board, int x, int y) {
   make_controls();
   show_active();
   SetTimer(faults->window, kRefreshTimer, static_cast<UINT>(kRefreshSeconds * 1000), nullptr);
-  ShowWindow(faults->window, SW_SHOWNOACTIVATE);
+  ShowWindow(faults->window, activate ? SW_SHOW : SW_SHOWNOACTIVATE);
   return true;
 }
 
@@ -219,8 +222,15 @@ void close_fault_window() {
 }
 
 bool fault_window_key(MSG& msg) {
-  // Escape and Enter become IDCANCEL and IDOK, which no control has: they do nothing.
-  return faults && IsDialogMessageA(faults->window, &msg);
+  if (!faults || (msg.hwnd != faults->window && !IsChild(faults->window, msg.hwnd))) return false;
+  // Escape hides the window, as on POSIX, whichever control has the focus; the panel
+  // opens it again.
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+    DestroyWindow(faults->window);
+    return true;
+  }
+  // Enter becomes IDOK, which no control has: it does nothing.
+  return IsDialogMessageA(faults->window, &msg);
 }
 
 }  // namespace placasim

@@ -218,9 +218,18 @@ class PanelWindow : public Fl_Double_Window {
 };
 
 PanelWindow* key_window = nullptr;
+struct Panel;
+Panel* key_panel = nullptr;
+void open_faults(Panel& p);
 
 int dispatch(int event, Fl_Window* window) {
-  if (key_window && window == key_window && key_window->call_key(event)) return 1;
+  if (key_window && window == key_window) {
+    if (key_window->call_key(event)) return 1;
+    if (event == FL_KEYDOWN && Fl::event_key() == kFaultsKey && key_panel) {
+      open_faults(*key_panel);
+      return 1;
+    }
+  }
   return Fl::handle_(event, window);
 }
 
@@ -237,12 +246,15 @@ struct Panel {
   MotorRow* motors;
   Fl_Button* switches[2];
   Fl_Hor_Value_Slider* sliders[sim::kAnalogInputs];
+  Fl_Box* warning;
   Fl_Box* status;
   std::string status_text;
   bool (*stopping)();
   int exit_code = -1;
-  bool instructor;  // the student's view does not name the active faults
+  const PanelOptions* options;
+  CommandState command_state;
   RuleWatch rules;
+  Fl_Double_Window* faults;
 };
 
 // The status is also a property of the window (UTF-8), where tools that read the
@@ -256,7 +268,7 @@ void publish_status(Fl_Window* window, const std::string& text) {
 
 void frame(void* data) {
   Panel& p = *static_cast<Panel*>(data);
-  if (panel_done(p.stopping, p.command, &p.exit_code)) {
+  if (panel_done(p.stopping, p.command, p.options->close_with_command, &p.command_state, &p.exit_code)) {
     p.window->hide();
     return;
   }
@@ -279,18 +291,19 @@ void frame(void* data) {
   for (int i = 0; i < sim::kAnalogInputs; ++i)
     if (Fl::pushed() != p.sliders[i] && p.sliders[i]->value() != v.state.analog[i]) p.sliders[i]->value(v.state.analog[i]);
   p.rules.follow(v);
-  const std::string text = status_text(p.board->name(), v, p.command, p.command_text, p.rules, !p.instructor);
+  const StatusText status = status_of(p.board->name(), v, p.command_state, p.rules, !p.options->instructor);
+  const std::string text = status.text();
   if (p.status_text != text) {
     p.status_text = text;
-    p.status->copy_label(text.c_str());
+    p.warning->copy_label(status.warning.c_str());
+    p.status->copy_label(status.body.c_str());
     publish_status(p.window, text);
-    const Fl_Color color = fl(p.rules.warning().empty() ? kDimText : kWarningText);
-    if (p.status->labelcolor() != color) {
-      p.status->labelcolor(color);
-      p.status->redraw_label();
-    }
   }
   Fl::repeat_timeout(kFrameSeconds, frame, data);
+}
+
+void open_faults(Panel& p) {
+  p.faults->show();  // raises it when shown already
 }
 
 void on_switch(Fl_Widget* w, void* data) {
@@ -316,8 +329,8 @@ void heading(int x, int y, int w, const char* text) {
 
 }  // namespace
 
-int run_panel(Display* display, sim::SharedBoard& board, Child* command, const std::string& command_text,
-              bool (*stopping)(), bool instructor) {
+int run_panel(Display* display, sim::SharedBoard& board, Child* command, const PanelOptions& options,
+              bool (*stopping)()) {
   fl_open_display(display);
   Fl::scheme("gtk+");
   Fl::visual(FL_DOUBLE | FL_INDEX);
@@ -330,9 +343,10 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   p.board = &board;
   p.call_model = &calls;
   p.command = command;
-  p.command_text = command_text;
   p.stopping = stopping;
-  p.instructor = instructor;
+  p.options = &options;
+  if (command) p.command_state.text = options.command_text;
+  p.rules = RuleWatch(options.limits, command != nullptr);
   const std::string title = panel_title(board.name());
   auto* window = new PanelWindow(kWindowW, kWindowH, title.c_str(), calls);
   p.window = window;
@@ -361,6 +375,10 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   p.motors = new MotorRow(cx, y, kColumnW, 36, kMotorsHeading);
   y += 36 + 14;
   heading(cx, y, kColumnW, kSwitchesHeading);
+  auto* faults_button = new Fl_Button(cx + kColumnW - kFaultsButtonW, y, kFaultsButtonW, 22, kFaultsButton);
+  faults_button->labelsize(12);
+  faults_button->visible_focus(0);
+  faults_button->callback([](Fl_Widget*, void* data) { open_faults(*static_cast<Panel*>(data)); }, &p);
   y += 24;
   for (int i = 0; i < 2; ++i) {
     p.switches[i] = new Fl_Button(cx + i * (kColumnW / 2), y, kColumnW / 2 - 8, 32, kSwitchLabels[i]);
@@ -394,13 +412,19 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
     y += 30;
   }
   y += 6;
-  p.status = new Fl_Box(cx, y, kColumnW, kStatusH);
-  p.status->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_CLIP);
+  // The warning wraps in a box of its own, so that it is read in full.
+  p.warning = new Fl_Box(cx, y, kColumnW, kWarningH);
+  p.warning->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP | FL_ALIGN_CLIP);
+  p.warning->labelsize(13);
+  p.warning->labelfont(FL_HELVETICA_BOLD);
+  p.warning->labelcolor(fl(kWarningText));
+  y += kWarningH;
+  // Takes the column's share of a taller window, so the other widgets keep their size.
+  p.status = new Fl_Box(cx, y, kColumnW, kWindowH - kMargin - y);
+  p.status->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP | FL_ALIGN_CLIP);
   p.status->labelsize(12);
   p.status->labelcolor(fl(kDimText));
-  // Soaks up the column's share of a taller window, so its widgets keep their size.
-  auto* filler = new Fl_Box(cx, y + kStatusH, kColumnW, kWindowH - kMargin - (y + kStatusH));
-  column->resizable(filler);
+  column->resizable(p.status);
   column->end();
 
   window->end();
@@ -412,7 +436,10 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   // Beside the program's windows, which open near the top-left corner.
   window->position(std::max(sx, sx + sw - kWindowW - 40), sy + 40);
   window->show();
-  Fl_Double_Window* faults = show_fault_window(board, std::max(sx, window->x() - 340), window->y());
+  Fl_Double_Window* faults = show_fault_window(board, std::max(sx, window->x() - fault_window_width() - 10), window->y(),
+                                                !options.instructor);
+  p.faults = faults;
+  key_panel = &p;
   key_window = window;
   Fl::event_dispatch(dispatch);
   Fl::add_timeout(kFrameSeconds, frame, &p);
@@ -422,6 +449,7 @@ int run_panel(Display* display, sim::SharedBoard& board, Child* command, const s
   Fl::remove_timeout(frame, &p);
   Fl::event_dispatch(nullptr);
   key_window = nullptr;
+  key_panel = nullptr;
   delete faults;
   delete window;
   p.rules.report();

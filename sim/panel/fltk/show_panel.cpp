@@ -13,15 +13,14 @@ namespace {
 bool panel_shown = false;
 }
 
-std::optional<int> show_panel(sim::SharedBoard& board, Child* command, const std::string& command_text,
-                              bool instructor) {
+std::optional<int> show_panel(sim::SharedBoard& board, Child* command, const PanelOptions& options) {
   Display* display = XOpenDisplay(nullptr);
   if (!display) {
     std::fprintf(stderr, "placasim: no display; running without the panel\n");
     return std::nullopt;
   }
   panel_shown = true;
-  return run_panel(display, board, command, command_text, stop_requested, instructor);
+  return run_panel(display, board, command, options, stop_requested);
 }
 
 void pass_time(int ms) {

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,7 +22,7 @@ namespace placasim {
 namespace {
 
 using namespace look;
-constexpr int kFirstCallId = 100, kFirstSwitchId = 110, kFirstSliderId = 120;
+constexpr int kFirstCallId = 100, kFirstSwitchId = 110, kFirstSliderId = 120, kFaultsId = 130;
 // Where the lamp rows and motors are drawn, below the call buttons.
 constexpr int kInputsY = 110, kOutputsY = 182, kMotorsY = 254;
 // Where the switches and sliders start: the sliders where the FLTK panel has them.
@@ -34,12 +35,15 @@ struct Panel {
   HWND call_buttons[sim::kFloors] = {};
   HWND switches[2] = {};
   HWND sliders[sim::kAnalogInputs] = {};
+  HWND warning = nullptr;
   HWND status = nullptr;
   HBRUSH backdrop = nullptr;
+  HFONT bold = nullptr;
   View view{};
   std::string status_text;
   bool closed = false;
-  bool instructor = false;  // the student's view does not name the active faults
+  const PanelOptions* options = nullptr;
+  CommandState command_state;
   RuleWatch rules;
 };
 
@@ -180,6 +184,8 @@ LRESULT CALLBACK call_button(HWND button, UINT msg, WPARAM wp, LPARAM lp) {
   return CallWindowProcA(button_proc, button, msg, wp, lp);
 }
 
+void open_fault_window(sim::SharedBoard& board, bool activate);
+
 LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_PAINT:
@@ -189,13 +195,14 @@ LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
-      const bool warning = reinterpret_cast<HWND>(lp) == panel->status && !panel->rules.warning().empty();
+      const bool warning = reinterpret_cast<HWND>(lp) == panel->warning;
       SetTextColor(reinterpret_cast<HDC>(wp), gdi(warning ? kWarningText : kDimText));
       SetBkColor(reinterpret_cast<HDC>(wp), gdi(kBackdrop));
       return reinterpret_cast<LRESULT>(panel->backdrop);
     }
     case WM_COMMAND: {
       const int id = LOWORD(wp);
+      if (HIWORD(wp) == BN_CLICKED && id == kFaultsId) open_fault_window(*panel->board, true);
       if (HIWORD(wp) == BN_CLICKED && id >= kFirstSwitchId && id < kFirstSwitchId + 2)
         set_switch(*panel->board, id - kFirstSwitchId,
                    SendMessageA(reinterpret_cast<HWND>(lp), BM_GETCHECK, 0, 0) == BST_CHECKED);
@@ -261,24 +268,35 @@ bool open_window(const std::string& title) {
                                 kColumnW - 50, 24, kFirstSliderId + i);
     SendMessageA(panel->sliders[i], TBM_SETRANGE, FALSE, MAKELPARAM(0, 255));
   }
-  panel->status = control("STATIC", "", SS_LEFT, kColumnX, kControlsY + 88 + 30 * sim::kAnalogInputs + 6, kColumnW,
-                          kStatusH, 0);
-  SendMessageA(panel->status, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
+  HWND faults = control("BUTTON", kFaultsButton, BS_PUSHBUTTON, kColumnX + kColumnW - kFaultsButtonW, kControlsY - 2,
+                        kFaultsButtonW, 22, kFaultsId);
+  const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+  SendMessageA(faults, WM_SETFONT, font, 0);
+  // The warning wraps in a static of its own, so that it is read in full.
+  const int y = kControlsY + 88 + 30 * sim::kAnalogInputs + 6;
+  panel->warning = control("STATIC", "", SS_LEFT, kColumnX, y, kColumnW, kWarningH, 0);
+  LOGFONTA lf{};
+  GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+  lf.lfWeight = FW_BOLD;
+  panel->bold = CreateFontIndirectA(&lf);
+  SendMessageA(panel->warning, WM_SETFONT, reinterpret_cast<WPARAM>(panel->bold), 0);
+  panel->status = control("STATIC", "", SS_LEFT, kColumnX, y + kWarningH, kColumnW, kWindowH - kMargin - y - kWarningH, 0);
+  SendMessageA(panel->status, WM_SETFONT, font, 0);
   ShowWindow(panel->window, SW_SHOWNORMAL);
   hide_own_console();
   return true;
 }
 
 // Left of the panel, as on POSIX.
-void open_fault_window(sim::SharedBoard& board) {
+void open_fault_window(sim::SharedBoard& board, bool activate) {
   RECT work{}, at{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   GetWindowRect(panel->window, &at);
-  if (!show_fault_window(board, std::max<int>(work.left, at.left - fault_window_width() - 10), at.top))
+  if (!show_fault_window(board, std::max<int>(work.left, at.left - fault_window_width() - 10), at.top, activate))
     std::fprintf(stderr, "placasim: cannot open the Faults window (Windows error %lu)\n", GetLastError());
 }
 
-void show(Panel& p, const View& v, Child* command, const std::string& command_text) {
+void show(Panel& p, const View& v) {
   const bool changed = v.state.position != p.view.state.position || v.inputs != p.view.inputs ||
                        v.state.outputs != p.view.state.outputs || v.moving != p.view.moving ||
                        std::memcmp(v.state.analog, p.view.state.analog, sizeof v.state.analog) != 0;
@@ -293,10 +311,12 @@ void show(Panel& p, const View& v, Child* command, const std::string& command_te
     if (GetCapture() != p.sliders[i] && SendMessageA(p.sliders[i], TBM_GETPOS, 0, 0) != v.state.analog[i])
       SendMessageA(p.sliders[i], TBM_SETPOS, TRUE, v.state.analog[i]);
   p.rules.follow(v);
-  const std::string text = crlf(status_text(p.board->name(), v, command, command_text, p.rules, !p.instructor));
+  const StatusText status = status_of(p.board->name(), v, p.command_state, p.rules, !p.options->instructor);
+  const std::string text = status.text();
   if (text != p.status_text) {
     p.status_text = text;
-    SetWindowTextA(p.status, text.c_str());
+    SetWindowTextA(p.warning, crlf(status.warning).c_str());
+    SetWindowTextA(p.status, crlf(status.body).c_str());
   }
 }
 
@@ -309,6 +329,14 @@ bool call_key(const MSG& msg) {
   return panel->calls->key(key, msg.message == WM_KEYDOWN);
 }
 
+// F on the panel opens the Faults window again.
+bool faults_key(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || static_cast<int>(msg.wParam) != std::toupper(kFaultsKey)) return false;
+  if (msg.hwnd != panel->window && !IsChild(panel->window, msg.hwnd)) return false;
+  open_fault_window(*panel->board, true);
+  return true;
+}
+
 bool key_down(int key) { return GetAsyncKeyState(key) < 0 || GetAsyncKeyState(VK_NUMPAD0 + key - '0') < 0; }
 
 void pump(int ms) {
@@ -316,6 +344,7 @@ void pump(int ms) {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (panel && call_key(msg)) continue;
+  if (panel && faults_key(msg)) continue;
     if (fault_window_key(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
@@ -324,12 +353,13 @@ void pump(int ms) {
 
 }  // namespace
 
-std::optional<int> show_panel(sim::SharedBoard& board, Child* command, const std::string& command_text,
-                              bool instructor) {
+std::optional<int> show_panel(sim::SharedBoard& board, Child* command, const PanelOptions& options) {
   Calls calls(board);
   Panel p{};
   p.board = &board;
-  p.instructor = instructor;
+  p.options = &options;
+  if (command) p.command_state.text = options.command_text;
+  p.rules = RuleWatch(options.limits, command != nullptr);
   p.calls = &calls;
   p.backdrop = CreateSolidBrush(gdi(kBackdrop));
   panel = &p;
@@ -339,18 +369,19 @@ std::optional<int> show_panel(sim::SharedBoard& board, Child* command, const std
     DeleteObject(p.backdrop);
     return std::nullopt;
   }
-  open_fault_window(board);
+  if (!options.instructor) open_fault_window(board, false);
   int exit_code = -1;
   const auto frame_ms = static_cast<int>(kFrameSeconds * 1000);
-  while (!p.closed && !panel_done(stop_requested, command, &exit_code)) {
+  while (!p.closed && !panel_done(stop_requested, command, options.close_with_command, &p.command_state, &exit_code)) {
     calls.tick(key_down);
-    show(p, view_of(board), command, command_text);
+    show(p, view_of(board));
     pump(frame_ms);
   }
   close_fault_window();
   DestroyWindow(p.window);
   panel = nullptr;
   DeleteObject(p.backdrop);
+  if (p.bold) DeleteObject(p.bold);
   p.rules.report();
   return exit_code;
 }

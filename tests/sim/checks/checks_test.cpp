@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "checks/checks.h"
+#include "faults.h"
 #include "recordings/followed_fixture.h"
 
 namespace {
@@ -115,6 +116,39 @@ TEST_F(Rules, NeedlessWritesBreakOnlyAboveAGivenRate) {
   ASSERT_EQ(summary.size(), 2u);
   EXPECT_EQ(summary[0], "needless_writes: broken 1 time(s)");
   EXPECT_NE(summary[1].find("1100 of 1100"), std::string::npos) << summary[1];
+}
+
+// A stalled motor: driven, the cabin still. One episode until the motor stops or the
+// cabin moves; a slow cabin, a short stall, or a push at an end stop is no stall.
+TEST_F(Rules, AStalledMotorIsABreachOncePastItsTimeAndOncePerEpisode) {
+  Checks slow_limit(placasim::Limits{0, 3.0});
+  placasim::History history(true);
+  auto drive_both = [&](uint8_t outputs, int64_t for_ns) {
+    set_outputs(outputs);
+    for (int64_t t = 0; t <= for_ns; t += 2 * kMs) {
+      history.feed(b, {&checks, &slow_limit});
+      for (Checks* c : {&checks, &slow_limit}) c->on_look(b, now);
+      run_for(2 * kMs);
+    }
+  };
+  fault_motor(b, MotorFault::slipping, 0.1);
+  drive_both(kOutputTowardTop, 2 * kS);
+  EXPECT_TRUE(broken().empty()) << "slow, but moving";
+  fault_motor(b, MotorFault::stalled);
+  drive_both(kOutputTowardTop, 800 * kMs);
+  EXPECT_TRUE(broken().empty()) << "not yet past the second";
+  drive_both(kOutputTowardTop, 3 * kS);
+  const auto found = checks.take_new();
+  ASSERT_EQ(found.size(), 1u) << "one episode however long it lasts";
+  EXPECT_EQ(found[0].rule, Rule::stall);
+  EXPECT_NE(found[0].detail.find("more than 1.0 s"), std::string::npos) << found[0].detail;
+  EXPECT_EQ(slow_limit.take_new().size(), 1u);
+  drive_both(0, 10 * kMs);
+  drive_both(kOutputTowardTop, 1500 * kMs);
+  EXPECT_EQ(checks.count(Rule::stall), 2u) << "a new episode after a stop";
+  EXPECT_EQ(slow_limit.count(Rule::stall), 1u);
+  faults_clear(b);
+  drive_both(0, 10 * kMs);
 }
 
 }  // namespace

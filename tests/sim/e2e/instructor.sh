@@ -3,8 +3,9 @@
 # fault set in the Faults window (input 1 stuck on) and one from a script joining the
 # board (input 8 stuck on) are seen by a reader polling the board and in the panel's
 # input count, while the panel's status names them only without --instructor. With
-# --wine, placasim.exe, the reader and the probe run under Wine. Then the Faults
-# window's keys.
+# --wine, placasim.exe, the reader and the probe run under Wine. With --instructor
+# the Faults window starts hidden and F on the panel opens it. Then the Faults
+# window's keys: Escape hides it, F on the panel brings it back.
 #   instructor.sh [--wine WINE_RUN] PLACASIM PANEL_PROBE BOARD_HELPER
 set -uo pipefail
 wine=()
@@ -26,7 +27,13 @@ bench() {
   local title="placasim - board $board"
   "${wine[@]}" "$placasim" --board "$board" "$@" &
   pid=$!
-  "$window" wait "$title" && "$window" wait "placasim - Faults" || fail "no panel and Faults window"
+  "$window" wait "$title" || fail "no panel"
+  if [ "${1:-}" = --instructor ]; then
+    sleep 0.5
+    "$window" shown "placasim - Faults" && fail "the Faults window shows on the student's screen"
+    "$window" keys "$title" f || fail "no panel"
+  fi
+  "$window" wait "placasim - Faults" || fail "no Faults window"
   [ ${#wine[@]} -eq 0 ] || sleep 1  # Wine shows a window a moment before it takes clicks
   "$window" click "placasim - Faults" 180 23  # the "on" of "Input stuck", input 1 chosen
   "${wine[@]}" "$placasim" --board "$board" --script "$(basename "$script")" >/dev/null ||
@@ -40,9 +47,8 @@ bench() {
   # Inputs 1, 8 and floor 1's sensor (4): the panel shows what the board does.
   grep -q "inputs 137" <<<"$status" || fail "the panel does not show the stuck inputs: $status"
   # The Faults window's keys. On Windows Tab goes on from the "on" just clicked in
-  # reading order ("off", "free", the floor, the seconds, "set"), and Space presses
-  # "set": floor 1's sensor chatters. Escape leaves the window open: closed, it does
-  # not open again.
+  # reading order ("off", "release", the floor, the seconds, "set"), and Space presses
+  # "set": floor 1's sensor chatters.
   if [ ${#wine[@]} -gt 0 ]; then
     "$window" keys "placasim - Faults" Tab Tab Tab Tab Tab space || fail "no Faults window"
     local trace= pressed=0
@@ -54,8 +60,14 @@ bench() {
     [ "$pressed" = 1 ] || fail "Tab and Space did not press the chatter's \"set\": $trace"
   fi
   "$window" keys "placasim - Faults" Escape || fail "no Faults window"
-  sleep 0.5
-  "$window" shown "placasim - Faults" || fail "Escape closed the Faults window"
+  local hidden=0
+  for _ in $(seq 30); do  # Wine takes its time
+    "$window" shown "placasim - Faults" || { hidden=1; break; }
+    sleep 0.1
+  done
+  [ "$hidden" = 1 ] || fail "Escape did not hide the Faults window"
+  "$window" keys "$title" f || fail "no panel"
+  "$window" wait "placasim - Faults" || fail "F on the panel did not bring the Faults window back"
   "${wine[@]}" "$probe" close "$title" || fail "cannot close the panel"
   wait "$pid" || fail "placasim ended with $?"
   pid=

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The panel closed while its command runs: the window leaves the screen within a
-# second, the command goes on, placasim ends when it ends, with its exit code.
+# second, the command goes on, placasim ends when it ends, with its exit code. Left
+# open, the panel stays after its command ended, saying how it ended, until closed.
 #   panel_close.sh PLACASIM PROBE
 set -uo pipefail
 placasim=$(readlink -f "$1") probe=$(readlink -f "$2")
@@ -30,3 +31,20 @@ wait "$pid"
 code=$?
 [ "$code" = 5 ] || fail "exit code $code, not the command's 5"
 echo "panel_close.sh: closed panel unmapped, command ran on, placasim ended with it"
+
+"$placasim" --board "$board" -- sh -c "exit 3" &
+pid=$!
+for _ in $(seq 100); do visible && break; sleep 0.1; done
+status=
+for _ in $(seq 30); do
+  status=$("$probe" status "$title") && grep -q "sh -c exit 3: finished (exit 3)" <<<"$status" && break
+  sleep 0.1
+done
+grep -q "finished (exit 3)" <<<"$status" || fail "the panel does not say how its command ended: $status"
+sleep 0.5
+visible || fail "the panel went with its command"
+"$probe" close "$title" || fail "could not ask the panel to close"
+wait "$pid"
+code=$?
+[ "$code" = 3 ] || fail "exit code $code after the panel was closed, not the command's 3"
+echo "panel_close.sh: the panel stayed after its command ended and said so"

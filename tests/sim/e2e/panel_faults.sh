@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Faults set from the panel's faults window (in instructor mode) reach the board: a
-# script joining the board lists them.
+# Faults set from the panel's faults window (in instructor mode, opened with F) reach
+# the board: a script joining the board lists them. The panel goes with its command
+# (--close-with-command).
 #   panel_faults.sh PLACASIM
 set -uo pipefail
 placasim=$(readlink -f "$1")
@@ -11,8 +12,9 @@ stop=$(mktemp -u) script=$(mktemp)
 trap 'rm -f "$stop" "$script" "/dev/shm/$board"' EXIT
 fail() { echo "panel_faults.sh: $*" >&2; touch "$stop"; exit 1; }
 
-"$placasim" --board "$board" --instructor -- sh -c "while [ ! -e '$stop' ]; do sleep 0.05; done" &
+"$placasim" --board "$board" --instructor --close-with-command -- sh -c "while [ ! -e '$stop' ]; do sleep 0.05; done" &
 pid=$!
+"$window" keys "placasim - board $board" f || fail "no panel"   # the Faults window, hidden at first
 "$window" click "placasim - Faults" 180 23 || fail "no faults window"   # input 1 stuck on
 "$window" click "placasim - Faults" 125 91 || fail "no faults window"   # lift motor stalled
 sleep 0.3

@@ -85,13 +85,18 @@ TEST_F(PanelCalls, WhatIsStillHeldIsLetGoWhenThePanelGoes) {
 
 class PanelStatus : public sim::Model {
  protected:
-  std::string status(bool name_faults) {
+  placasim::View look() {
     sim::board_advance(b, now);
-    const placasim::View v{b, sim::board_inputs(b), sim::lift_moving(b)};
-    rules.follow(v);
-    return placasim::status_text("bench", v, nullptr, "", rules, name_faults);
+    return {b, sim::board_inputs(b), sim::lift_moving(b)};
   }
+  placasim::StatusText full_status(bool name_faults) {
+    const placasim::View v = look();
+    rules.follow(v);
+    return placasim::status_of("bench", v, command, rules, name_faults);
+  }
+  std::string status(bool name_faults) { return full_status(name_faults).text(); }
   placasim::RuleWatch rules;
+  placasim::CommandState command;
 };
 
 TEST_F(PanelStatus, NamesTheFaultsExceptInTheInstructorsView) {
@@ -102,15 +107,89 @@ TEST_F(PanelStatus, NamesTheFaultsExceptInTheInstructorsView) {
   EXPECT_EQ(status(true).find("Fault"), std::string::npos);
 }
 
-TEST_F(PanelStatus, ABrokenRuleStaysOnTopAsTheWarning) {
+TEST_F(PanelStatus, TheWarningLastsWhileTheRuleIsBrokenAndTheCountStays) {
   EXPECT_EQ(status(true).rfind("Board \"bench\"", 0), 0u);
   EXPECT_TRUE(rules.warning().empty());
-  set_outputs(sim::kOutputTowardFirst | sim::kOutputTowardTop);
-  const std::string text = status(true);
-  EXPECT_EQ(text.rfind("RULE BROKEN: ", 0), 0u) << text;
-  EXPECT_NE(text.find("(1 in all)"), std::string::npos) << text;
+  run_for(sim::kS);
+  set_outputs(sim::kOutputTowardFirst);  // at floor 1: against the end stop
+  run_for(600 * sim::kMs);
+  placasim::StatusText s = full_status(true);
+  EXPECT_EQ(s.warning, "RULE BROKEN: cabin driven against the end stop at floor 1 for more than 0.5 s");
+  EXPECT_EQ(s.body.find("RULE"), std::string::npos) << "only the rule line is the warning";
   set_outputs(0);
-  EXPECT_EQ(status(true).rfind("RULE BROKEN: ", 0), 0u) << "the warning outlives the breach";
+  run_for(10 * sim::kMs);
+  s = full_status(true);
+  EXPECT_TRUE(s.warning.empty()) << "the motor stopped: " << s.warning;
+  EXPECT_NE(s.body.find("Rules broken so far: 1 (end_stop 1)"), std::string::npos) << s.body;
+  // A reversal is a moment: shown long enough to be read, then gone.
+  set_outputs(sim::kOutputTowardTop);
+  run_for(200 * sim::kMs);
+  status(true);
+  set_outputs(sim::kOutputTowardFirst);
+  run_for(10 * sim::kMs);
+  EXPECT_NE(full_status(true).warning.find("reversed"), std::string::npos);
+  set_outputs(0);
+  run_for(placasim::kMomentShownNs);
+  EXPECT_TRUE(full_status(true).warning.empty());
+}
+
+TEST_F(PanelStatus, TheCommandIsRunningThenFinishedWithItsExitCode) {
+  command.text = "./prog";
+  EXPECT_NE(status(true).find("Running: ./prog"), std::string::npos);
+  command.exit = 3;
+  EXPECT_NE(status(true).find("./prog: finished (exit 3)"), std::string::npos) << status(true);
+}
+
+// Two runs on one board, a panel joined to it throughout: each watcher's figures are
+// the writes it saw made, the power-on between the runs ends every episode, and no
+// figure wraps below zero.
+TEST_F(PanelStatus, FiguresStayRightAcrossRunsPowerOnsAndAJoinedPanel) {
+  auto follow = [&](placasim::RuleWatch& w) { w.follow(look()); };
+  set_outputs(sim::kOutputTowardTop);  // run 1, before anyone joined
+  set_outputs(sim::kOutputTowardTop);
+  placasim::RuleWatch joined;
+  follow(joined);
+  run_for(500 * sim::kMs);
+  set_outputs(sim::kOutputTowardTop);  // needless
+  set_outputs(0);
+  follow(joined);
+  run_for(500 * sim::kMs);
+  set_outputs(sim::kOutputTowardTop);
+  follow(joined);
+
+  // Run 2 powers the board on; its program writes twice before its panel first looks.
+  run_for(100 * sim::kMs);
+  sim::board_reset(b, now);
+  placasim::RuleWatch run2(placasim::Limits{}, true);
+  run_for(50 * sim::kMs);
+  set_outputs(sim::kOutputTowardFirst);  // after "up" in run 1: no reversal in run 2
+  set_outputs(0);
+  follow(run2);
+  run_for(900 * sim::kMs);
+  set_outputs(0);  // needless
+  follow(run2);
+  follow(joined);
+
+  const placasim::WritesFigure r2 = run2.checks().writes();
+  EXPECT_EQ(r2.writes, 3u);
+  EXPECT_EQ(r2.needless, 1u);
+  EXPECT_NEAR(r2.seconds, 0.95, 1e-9) << "from the power-on";
+  const placasim::WritesFigure j = joined.checks().writes();
+  EXPECT_EQ(j.writes, 3u + 3u) << "what the joined panel saw of each run";
+  EXPECT_EQ(j.needless, 1u + 1u);
+  EXPECT_NEAR(j.seconds, 1.0 + 0.95, 1e-9);
+  for (const auto* w : {&joined, &run2}) {
+    EXPECT_EQ(w->checks().count(placasim::Rule::reversal), 0u);
+    EXPECT_EQ(w->checks().total(), 0u);
+  }
+
+  // Run 3 powers on and writes more than the joined panel ever counted before it looks.
+  sim::board_reset(b, now);
+  for (int i = 0; i < 200; ++i) set_outputs(static_cast<uint8_t>(i % 2 ? 0 : sim::kOutputTowardTop));
+  run_for(10 * sim::kMs);
+  follow(joined);
+  EXPECT_EQ(joined.checks().writes().writes, 6u + 200u);
+  EXPECT_LT(joined.checks().writes().seconds, 3.0);
 }
 
 }  // namespace

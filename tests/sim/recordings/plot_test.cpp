@@ -3,12 +3,14 @@
 // under Wine name the host's gnuplot in PLACASIM_GNUPLOT.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <fstream>
 #include <sstream>
 
+#include "faults.h"
 #include "host/child.h"
 #include "recordings/followed_fixture.h"
 #include "recordings/plot.h"
@@ -43,7 +45,7 @@ class Timeline : public Followed {
   void SetUp() override {
     Model::SetUp();
     std::string error;
-    plot = PlotRecorder::open(svg, 0, &error);
+    plot = PlotRecorder::open(svg, {}, &error);
     ASSERT_NE(plot, nullptr) << error;
     follower = plot.get();
   }
@@ -106,9 +108,47 @@ TEST_F(Timeline, ATripWithACallAndABreachIsDrawnFromItsData) {
   EXPECT_NE(picture.find("both_directions"), std::string::npos) << "the rules named on their axis";
 }
 
+// "start row length" lines.
+std::vector<std::array<double, 3>> spans(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::array<double, 3>> r;
+  for (double t, row, length; in >> t >> row >> length;) r.push_back({t, row, length});
+  return r;
+}
+
+TEST_F(Timeline, NamesTheRunAndShowsTheSensorsLitAndTheFaultsSet) {
+  plot->name_run("stuck.txt with ./lift");
+  feed();
+  pass(100 * kMs);
+  fault_stick_input(b, 5, false);  // floor 2's sensor
+  write(kOutputTowardTop);          // at 0.1 s; floor 1's band left at 0.225 s
+  pass(5 * kS);                     // past floor 2 without its sensor, to floor 3
+  write(0);
+  faults_clear(b);
+  pass(200 * kMs);
+  std::string error;
+  ASSERT_TRUE(plot->finish(&error)) << error;
+
+  const auto sensors = spans(plot->data_path(PlotRecorder::sensors));
+  ASSERT_EQ(sensors.size(), 2u) << "floors 1 and 3 lit; floor 2 never";
+  EXPECT_EQ(sensors[0][1], 1);
+  EXPECT_NEAR(sensors[0][2], 0.225, 0.003);
+  EXPECT_EQ(sensors[1][1], 3);
+  EXPECT_NEAR(sensors[1][0] + sensors[1][2], 5.3, 0.003) << "lit to the end of the run";
+  const auto faults = spans(plot->data_path(PlotRecorder::faults));
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(faults[0][1], kFloors + 1);
+  EXPECT_EQ(plot->fault_name(1), "input 5 stuck off");
+  EXPECT_NEAR(faults[0][0], 0.1, 0.003);
+  EXPECT_NEAR(faults[0][2], 5.0, 0.003) << "until cleared";
+  const std::string picture = text_of(svg);
+  EXPECT_NE(picture.find("placasim: stuck.txt with ./lift"), std::string::npos);
+  EXPECT_NE(picture.find("input 5 stuck off"), std::string::npos) << "the fault named on its row";
+}
+
 TEST(TimelineFile, OneThatCannotBeWrittenIsRefusedAtOnce) {
   std::string error;
-  EXPECT_EQ(PlotRecorder::open("/nonexistent-dir/t.svg", 0, &error), nullptr);
+  EXPECT_EQ(PlotRecorder::open("/nonexistent-dir/t.svg", {}, &error), nullptr);
   EXPECT_NE(error.find("/nonexistent-dir/t.svg"), std::string::npos) << error;
 }
 
@@ -116,7 +156,7 @@ TEST(TimelineFile, ItsDataLeavesNoTraceBehind) {
   const std::string svg = temp_file("placasim-plot-gone");
   std::string error, data;
   {
-    auto plot = PlotRecorder::open(svg, 0, &error);
+    auto plot = PlotRecorder::open(svg, {}, &error);
     ASSERT_NE(plot, nullptr) << error;
     data = plot->data_path(PlotRecorder::cabin);
     EXPECT_TRUE(fs::exists(data));
@@ -151,7 +191,7 @@ TEST_F(WithoutGnuplot, TheTimelineIsRefusedBeforeTheRunSayingWhatToInstall) {
   set("ProgramFiles(x86)", "");
   const std::string svg = temp_file("placasim-plot-none");
   std::string error;
-  EXPECT_EQ(PlotRecorder::open(svg, 0, &error), nullptr);
+  EXPECT_EQ(PlotRecorder::open(svg, {}, &error), nullptr);
   EXPECT_NE(error.find("needs gnuplot"), std::string::npos) << error;
   EXPECT_NE(error.find("install"), std::string::npos) << error;
   EXPECT_FALSE(fs::exists(svg)) << "a file of the user's name left empty";
@@ -161,7 +201,7 @@ TEST_F(WithoutGnuplot, AProgramNamedThatIsNotThereIsNamedInTheRefusal) {
   const std::string missing = (fs::temp_directory_path() / "no-such-gnuplot").string();
   set(placasim::kGnuplotEnv, missing.c_str());
   std::string error;
-  EXPECT_EQ(PlotRecorder::open(temp_file("placasim-plot-named"), 0, &error), nullptr);
+  EXPECT_EQ(PlotRecorder::open(temp_file("placasim-plot-named"), {}, &error), nullptr);
   EXPECT_NE(error.find(missing), std::string::npos) << error;
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "faults.h"
 #include "recordings/followed_fixture.h"
 #include "recordings/vcd.h"
 
@@ -45,7 +46,8 @@ class Waveform : public Followed {
     EXPECT_EQ(pipe ? pclose(pipe) : -1, 0);
     return rows;
   }
-  // The first row from `from` on where column `column` (0: in1 .. 15: out8) is `bit`.
+  // The first row from `from` on where column `column` (0: in1 .. 15: out8, then the
+  // rules from 16: both_directions) is `bit`.
   static int first(const std::vector<std::string>& rows, int column, char bit, int from = 0) {
     for (int r = from; r < static_cast<int>(rows.size()); ++r)
       if (rows[r].size() > static_cast<std::size_t>(2 * column) && rows[r][2 * column] == bit) return r;
@@ -71,7 +73,7 @@ TEST_F(Waveform, ATripReadsBackWithItsTransitionsAtTheirTimes) {
 
   const auto rows = read_back();
   ASSERT_GE(rows.size(), 5500u) << "5.675 s at 1 kHz";
-  EXPECT_EQ(rows[0].size(), 31u) << "16 one-bit signals: " << rows[0];
+  EXPECT_EQ(rows[0].size(), 43u) << "16 one-bit signals and the 6 rules: " << rows[0];
   EXPECT_EQ(rows[0].substr(0, 16), "0,0,0,1,0,0,0,0,") << "floor 1 sensor lit at the start";
   EXPECT_NEAR(first(rows, 2, '1'), 100, 2) << "in3 pressed";
   EXPECT_NEAR(first(rows, 2, '0', 150), 300, 2) << "in3 released";
@@ -82,6 +84,23 @@ TEST_F(Waveform, ATripReadsBackWithItsTransitionsAtTheirTimes) {
   EXPECT_NEAR(first(rows, 5, '1'), 300 + 4875, 3) << "floor 3 sensor";
   EXPECT_NEAR(first(rows, 9, '0', 400), 300 + 4875, 3) << "out2 off";
   EXPECT_EQ(first(rows, 8, '1'), -1) << "out1 never on";
+  for (int rule = 16; rule < 22; ++rule) EXPECT_EQ(first(rows, rule, '1'), -1) << "no rule broken: " << rule;
+}
+
+TEST_F(Waveform, AStalledMotorRaisesItsRuleUntilTheMotorStops) {
+  feed();
+  fault_motor(b, MotorFault::stalled);
+  set_outputs(kOutputTowardTop);
+  feed();
+  pass(1500 * kMs);
+  set_outputs(0);
+  feed();
+  pass(100 * kMs);
+  ASSERT_TRUE(vcd->finish());
+  const auto rows = read_back();
+  const int stall = 16 + static_cast<int>(placasim::Rule::stall);
+  EXPECT_NEAR(first(rows, stall, '1'), 1000, 4) << "past the second";
+  EXPECT_NEAR(first(rows, stall, '0', 1100), 1500, 4) << "until the motor stops";
 }
 
 TEST_F(Waveform, MotorStatesCabinAndAnalogInputsAreRecordedAsReals) {

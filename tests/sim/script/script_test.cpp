@@ -376,6 +376,37 @@ TEST_F(ScriptRun, MoreChangesThanTheHistoryAreReportedAsMissed) {
   EXPECT_EQ(lines_with("\"event\":\"outputs\"").size(), static_cast<std::size_t>(sim::kChangeHistory));
 }
 
+// A script joined to a board that another run powers on afresh: the trace says so, no
+// change is missed or made up, and the summary counts the writes of each run seen.
+TEST_F(ScriptRun, APowerOnByAnotherRunIsTracedAndCountedFromZero) {
+  int sleeps = 0;
+  auto write = [&](sim::BoardState& s, uint8_t v, int64_t now) {
+    sim::board_write(s, sim::kControlPort, sim::kControlOutputs, now);
+    sim::board_write(s, sim::kDataPort, v, now);
+  };
+  clock.on_sleep = [&](int64_t now) {
+    ++sleeps;
+    board->with([&](sim::BoardState& s) {
+      if (sleeps == 2) write(s, sim::kOutputTowardTop, now), write(s, sim::kOutputTowardTop, now);
+      if (sleeps == 5) {
+        sim::board_reset(s, now);
+        write(s, sim::kOutputTowardFirst, now);  // no reversal: another run's
+      }
+    });
+  };
+  placasim::Checks checks;
+  placasim::RunHooks hooks;
+  hooks.checks = &checks;
+  EXPECT_EQ(run("wait 0.05\n", hooks), placasim::kScriptPassed);
+  EXPECT_EQ(lines_with("\"event\":\"power_on\"").size(), 1u) << trace.str();
+  EXPECT_TRUE(lines_with("\"event\":\"missed\"").empty()) << trace.str();
+  EXPECT_EQ(lines_with("\"event\":\"outputs\"").size(), 2u);
+  const auto summary = lines_with("\"event\":\"summary\"");
+  ASSERT_EQ(summary.size(), 1u);
+  EXPECT_NE(summary[0].find("\"reversal\":0"), std::string::npos) << summary[0];
+  EXPECT_NE(summary[0].find("\"motor_writes\":3,\"needless_writes\":1"), std::string::npos) << summary[0];
+}
+
 TEST_F(ScriptRun, InputsAndAnalogValuesReachTheBoard) {
   EXPECT_EQ(run("press 8\nanalog 2 130\nswitch 7 on\npress 2\nrelease 2\n"), placasim::kScriptPassed);
   const auto s = board->with([](sim::BoardState& st) { return st; });

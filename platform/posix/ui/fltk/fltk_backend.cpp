@@ -27,24 +27,6 @@ constexpr int kFrameWidth = 8;
 constexpr int kCaptionHeight = 23;
 
 std::thread::id drawing_thread;
-bool window_manager = false;
-
-// A window manager announces itself on the root window.
-bool has_window_manager(Display* display) {
-  Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-  if (check == None) return false;
-  Atom type = None;
-  int format = 0;
-  unsigned long items = 0, after = 0;
-  unsigned char* data = nullptr;
-  const bool found = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False,
-                                        XA_WINDOW, &type, &format, &items, &after,
-                                        &data) == Success &&
-                     type == XA_WINDOW && items == 1;
-  if (data) XFree(data);
-  return found;
-}
-
 HWND handle_of(void* data) { return static_cast<HWND>(data); }
 
 void close_box_pressed(Fl_Widget*, void* data) {
@@ -63,7 +45,6 @@ bool start() {
   // FLTK ends the process when it cannot open the display, so try it first.
   Display* probe = XOpenDisplay(nullptr);
   if (probe == nullptr) return false;
-  window_manager = has_window_manager(probe);
   XCloseDisplay(probe);
   Fl::lock();  // enables Fl::awake from other threads
   fl_open_display();
@@ -75,15 +56,13 @@ bool start() {
 bool on_drawing_thread() { return std::this_thread::get_id() == drawing_thread; }
 
 void* fltk_top_level(HWND window, const std::string& title, int x, int y, int width,
-                       int height, bool default_position, uint32_t background_rgb) {
+                       int height, uint32_t background_rgb) {
   Fl_Group* previous = Fl_Group::current();
   const int client_width = std::max(width - 2 * kFrameWidth, 1);
   const int client_height = std::max(height - kCaptionHeight - kFrameWidth, 1);
-  // The system's default position is the window manager's to choose; with none
-  // running, the model's cascade stands in for it.
-  auto* w = default_position && window_manager
-                ? new Fl_Double_Window(client_width, client_height)
-                : new Fl_Double_Window(x, y, client_width, client_height);
+  // Placed where the model says, also at the system's default position: a window
+  // manager would put the windows there all on one spot, where Windows cascades them.
+  auto* w = new Fl_Double_Window(x, y, client_width, client_height);
   w->end();
   Fl_Group::current(previous);
   w->copy_label(title.c_str());
@@ -197,9 +176,9 @@ class Fltk final : public Backend {
  public:
   bool on_display() const override { return true; }
   void* create_top_level(HWND window, const std::string& title, int x, int y, int width,
-                         int height, bool default_position, uint32_t background_rgb) override {
+                         int height, uint32_t background_rgb) override {
     if (!on_drawing_thread()) return nullptr;
-    return fltk_top_level(window, title, x, y, width, height, default_position, background_rgb);
+    return fltk_top_level(window, title, x, y, width, height, background_rgb);
   }
   void* create_button(HWND button, void* parent, const std::string& text, int x, int y,
                       int width, int height) override {

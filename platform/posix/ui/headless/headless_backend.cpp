@@ -10,8 +10,7 @@ namespace {
 class Headless final : public Backend {
  public:
   bool on_display() const override { return false; }
-  void* create_top_level(HWND, const std::string&, int, int, int, int, bool,
-                         uint32_t) override {
+  void* create_top_level(HWND, const std::string&, int, int, int, int, uint32_t) override {
     return nullptr;
   }
   void* create_button(HWND, void*, const std::string&, int, int, int, int) override {
