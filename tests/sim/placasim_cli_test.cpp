@@ -156,20 +156,24 @@ TEST_F(Cli, CommandGetsTheBoardAndTheDriverAndGivesItsExitCode) {
   EXPECT_NE(missing.err.find("cannot run"), std::string::npos);
 }
 
-// A directory ran as an empty script; /dev/zero grew without bound; a long line
-// was printed back whole.
+// A directory ran as an empty script; /dev/zero grew without bound; a FIFO held
+// placasim in open; a read error aborted it; a long line was printed back whole.
 TEST_F(Cli, ScriptsThatAreNoScriptsAreRefused) {
   const Result dir = placasim("--script .");
   EXPECT_EQ(dir.code, 2);
   EXPECT_NE(dir.err.find("is a directory"), std::string::npos) << dir.err;
   EXPECT_EQ(dir.out, "") << "nothing ran";
 
-  const auto t0 = std::chrono::steady_clock::now();
-  const Result zero = placasim("--script /dev/zero");
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 10);
-  EXPECT_EQ(zero.code, 2);
-  EXPECT_NE(zero.err.find("line 1: longer than"), std::string::npos) << zero.err.substr(0, 300);
-  EXPECT_LT(zero.err.size(), 1000u) << "the line is not printed back";
+  const std::string fifo = scratch("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {std::string("/dev/zero"), fifo, std::string("/proc/self/mem")}) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const Result r = placasim("--script " + path);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 10);
+    EXPECT_EQ(r.code, 2) << path;
+    EXPECT_NE(r.err.find("placasim: " + path + ": "), std::string::npos) << r.err.substr(0, 300);
+    EXPECT_LT(r.err.size(), 1000u) << "nothing of it is printed back";
+  }
 
   std::string comments;
   while (comments.size() <= (1u << 20)) comments += "# a comment line\n";
@@ -246,7 +250,7 @@ TEST_F(Cli, ProgramOnTheBoardKeepsARunFromPoweringItOn) {
   wait_for(lift);
 }
 
-TEST_F(Cli, BoardThatOthersMayWriteOrWithAForgedLockIsRefused) {
+TEST_F(Cli, BoardThatOthersMayWriteOrWhoseLockIsNeverLetGoIsRefused) {
   ASSERT_EQ(placasim("--script " + write_script("wait 0\n")).code, 0);
   const int fd = shm_open(sim::segment_path(board).c_str(), O_RDWR, 0);
   ASSERT_GE(fd, 0);
@@ -257,11 +261,13 @@ TEST_F(Cli, BoardThatOthersMayWriteOrWithAForgedLockIsRefused) {
   EXPECT_NE(r.err.find("may be written by other users"), std::string::npos) << r.err;
 
   ASSERT_EQ(fchmod(fd, 0600), 0);
-  const uint32_t nobody = 0x3FFFFFFE;
-  ASSERT_EQ(pwrite(fd, &nobody, sizeof nobody, sim::segment_facts().lock_offset), 4);
   close(fd);
+  // This process holds the board's lock for as long as the run takes.
+  auto held = sim::SharedBoard::open(board, nullptr);
+  ASSERT_NE(held, nullptr);
+  const std::string script = write_script("wait 0\n");
   const auto t0 = std::chrono::steady_clock::now();
-  r = placasim("--script " + write_script("wait 0\n"));
+  held->with([&](sim::BoardState&) { r = placasim("--script " + script); });
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), sim::kLockWaitMs / 1000.0 + 3);
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("lock"), std::string::npos) << r.err;
