@@ -192,23 +192,71 @@ TEST_F(Cli, RunStepWithBytesThatAreNotUtf8KeepsTheTraceValid) {
   EXPECT_EQ(r.out.find("\xe9 "), std::string::npos);
 }
 
+// Whether a process whose command line holds text is running.
+bool running(const std::string& text) {
+  // [s]: the shell that runs pgrep must not match itself.
+  return std::system(("pgrep -f '[" + text.substr(0, 1) + "]" + text.substr(1) + "' >/dev/null").c_str()) == 0;
+}
+
+// What the command and the run steps started themselves went on running (and held
+// the board) after placasim ended.
 TEST_F(Cli, ScriptModeEndsTheSameWayOnEachStopSignalAndTracesAsItGoes) {
-  const std::string long_wait = write_script("wait 60\n");
+  const std::string grandchild = "sleep 1000." + std::to_string(getpid());
+  const std::string long_wait = write_script("run " + grandchild + "1 & true\nwait 60\n");
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
     for (const bool with_command : {false, true}) {
       SCOPED_TRACE(std::string(strsignal(sig)) + (with_command ? ", with a command" : ", without a command"));
       const std::string trace = scratch("jsonl");
       std::vector<std::string> argv = {PLACASIM_EXE, "--board", board, "--script", long_wait, "--trace", trace};
-      if (with_command) argv.insert(argv.end(), {"--", "/bin/sleep", "60"});
+      if (with_command) argv.insert(argv.end(), {"--", "/bin/sh", "-c", grandchild + "2; true"});
       const pid_t pid = spawn(argv, scratch("out"));
-      ASSERT_TRUE(shows(trace, "\"event\":\"step\"")) << "the trace is written as the run goes: " << slurp(trace);
+      ASSERT_TRUE(shows(trace, "\"step\":\"wait 60\"")) << "the trace is written as the run goes: " << slurp(trace);
       kill(pid, sig);
       EXPECT_EQ(wait_for(pid), 1);
       const std::string t = slurp(trace);
       EXPECT_NE(t.find("\"event\":\"interrupted\""), std::string::npos) << t;
       EXPECT_NE(t.find("\"event\":\"end\",\"ok\":false"), std::string::npos) << t;
+      EXPECT_FALSE(running(grandchild + "1")) << "left by a run step";
+      EXPECT_FALSE(running(grandchild + "2")) << "left by the command";
+      std::system(("pkill -f '" + grandchild + "'").c_str());
     }
   }
+}
+
+TEST_F(Cli, ProgramsGetTheStandardDescriptorsOnly) {
+  // The shell's own descriptors, as ls shows them: all it was given.
+  const std::string listing = "ls /proc/$$/fd";
+  const Result r = placasim("--script " + write_script("run " + listing + "\nwait 0.5\n") + " --trace " +
+                            scratch("jsonl") + " --vcd " + scratch("vcd") + " -- sh -c '" + listing +
+                            "; exec sleep 60'");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "0\n1\n2\n0\n1\n2\n");
+}
+
+// A failed write passed for success; a refused run wiped the outputs of the last one.
+TEST_F(Cli, OutputsAreWrittenInFullOrTheRunFailsAndARefusedRunTouchesNone) {
+  const std::string wait = write_script("wait 0\n");
+  Result r = placasim("--script " + wait + " --trace /dev/full");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("the trace /dev/full could not be written"), std::string::npos) << r.err;
+  const int status = std::system((std::string(PLACASIM_EXE) + " --board " + board + " --script " + wait +
+                                  " >/dev/full 2>" + err_path).c_str());
+  EXPECT_EQ(exit_code_of(status), 2);
+  EXPECT_NE(slurp(err_path).find("the trace on standard output could not be written"), std::string::npos);
+
+  const std::string trace = scratch("jsonl"), vcd = scratch("vcd");
+  std::ofstream(trace) << "old\n";
+  std::ofstream(vcd) << "old\n";
+  r = placasim("--script " + wait + " --trace " + trace + " --vcd " + vcd + " --board bad/name");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(slurp(trace) + slurp(vcd), "old\nold\n") << "a refused run leaves them";
+  for (const std::string& args : {"--trace " + wait, "--trace " + trace + " --vcd " + trace, "--vcd ./" + wait,
+                                  std::string("--trace ''"), std::string("--vcd ''"), std::string("--board ''")}) {
+    r = placasim("--script " + wait + " " + args);
+    EXPECT_EQ(r.code, 2) << args;
+    EXPECT_FALSE(r.err.empty()) << args;
+  }
+  EXPECT_EQ(slurp(wait), "wait 0\n") << "the script is no output";
 }
 
 TEST_F(Cli, SecondRunOnABusyBoardIsRefusedAndJoiningStillWorks) {
