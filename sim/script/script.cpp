@@ -576,13 +576,11 @@ namespace {
 
 std::string read_failure() { return std::string("cannot read the script: ") + std::strerror(errno); }
 
-const char* not_a_file = "is not a regular file; a script must be one";
-
 #ifdef _WIN32
 bool read_whole(const std::string& path, std::string* text, std::string* error) {
   struct stat st{};
-  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    *error = S_ISDIR(st.st_mode) ? "is a directory, not a script" : not_a_file;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = "is a directory, not a script";
     return false;
   }
   std::ifstream file(path, std::ios::binary);
@@ -601,18 +599,27 @@ bool read_whole(const std::string& path, std::string* text, std::string* error) 
   return true;
 }
 #else
-// Opened without waiting (a FIFO would hold placasim in open) and read only if it is
-// a plain file.
+// Opened without waiting (a FIFO nobody writes would hold placasim in open), then
+// read if it is a file, a pipe (standard input, <(...)) or a terminal; a device
+// such as /dev/zero is no script.
 bool read_whole(const std::string& path, std::string* text, std::string* error) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return *error = read_failure(), false;
+  if (fd < 0) {
+    *error = read_failure();
+    return false;
+  }
   struct stat st{};
   bool ok = fstat(fd, &st) == 0;
   if (!ok) {
     *error = read_failure();
-  } else if (!S_ISREG(st.st_mode)) {
-    *error = S_ISDIR(st.st_mode) ? "is a directory, not a script" : not_a_file;
+  } else if (S_ISDIR(st.st_mode)) {
+    *error = "is a directory, not a script";
     ok = false;
+  } else if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !isatty(fd)) {
+    *error = "is a device, not a script (a file, a pipe or a terminal)";
+    ok = false;
+  } else if (!S_ISREG(st.st_mode)) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // what is written to it is waited for
   }
   char chunk[65536];
   while (ok && text->size() <= kMaxScriptBytes) {
