@@ -71,6 +71,7 @@ WNDCLASSEXA wincl3;
 HWND hwnd2;
 HWND hwnd3;
 HINSTANCE hInst;  // never assigned: the buttons that take it get the null instance
+HWND ventana_principal;
 
 LRESULT CALLBACK WindowProcedure(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK WindowProcedureSinMemo(HWND, UINT, WPARAM, LPARAM);
@@ -208,6 +209,12 @@ static bool esperar_controlador(HANDLE hilo) {
   return WaitForSingleObject(hilo, 0) == WAIT_OBJECT_0;
 }
 
+// A stop request from the console or, on Linux, a stop signal: ends the program as
+// "Salir" does, motor stopped first, on the window's own thread.
+static BOOL WINAPI al_pedir_fin(DWORD) {
+  return PostMessageA(ventana_principal, WM_COMMAND, BOTON_SALIR, 0) ? TRUE : FALSE;
+}
+
 int WINAPI WinMain(HINSTANCE hThisInstance, HINSTANCE, LPSTR lpCmdLine, int nCmdShow) {
   const bool ayuda = std::strcmp(lpCmdLine, "--help") == 0;
   if (ayuda || std::strcmp(lpCmdLine, "--version") == 0) {
@@ -223,6 +230,8 @@ int WINAPI WinMain(HINSTANCE hThisInstance, HINSTANCE, LPSTR lpCmdLine, int nCmd
   // Its creation opens the graphics window; a failure there leaves it null, and the
   // panels are then made without an owner.
   HWND hwnd = crear_ventana(szNombreClase, TITULO_PRINCIPAL, nullptr, hThisInstance);
+  ventana_principal = hwnd;
+  if (hwnd) SetConsoleCtrlHandler(al_pedir_fin, TRUE);
 
   if (!RegisterClassExA(&wincl2)) return SALIDA_SIN_CLASE;
   hwnd2 = crear_ventana(CLASE_SIN_MEMORIA, TITULO_SIN_MEMORIA, hwnd, hThisInstance);

@@ -1,9 +1,14 @@
 // placasim: the simulated board and lift, with a panel or headless from a script,
 // and the command it runs wired to that board.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "host/host.h"
 #include "options.h"
@@ -24,7 +29,8 @@ constexpr int kFinishPollMs = 10;
 int finish(placasim::Child& command) {
   int64_t deadline = 0;
   for (;;) {
-    if (const auto code = command.poll()) return *code;
+    // What it started and left behind goes too.
+    if (command.poll()) return command.stop(kStopGraceMs);
     const int64_t now = sim::monotonic_ns();
     if (placasim::stop_requested() && !deadline) deadline = now + int64_t{kStopGraceMs} * 1000000;
     if (deadline && now > deadline) command.kill();
@@ -45,13 +51,38 @@ struct Script {
   std::unique_ptr<placasim::PlotRecorder> plot;
 };
 
-// Reads the script and opens the trace before anything runs; false after saying why.
-bool prepare_script(const placasim::Options& o, Script* script) {
+// Whether two names are one file: the same file where both exist, else the same name.
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa{}, sb{};
+  if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_ino != 0)
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return a == b;
+}
+
+// Reads the script, before the board is taken; false after saying why.
+bool read_script(const placasim::Options& o, Script* script) {
   std::string error;
   if (!placasim::read_script_file(o.script, &script->steps, &error)) {
     std::fprintf(stderr, "placasim: %s: %s\n", o.script.c_str(), error.c_str());
     return false;
   }
+  // An output over the script or over another output would spoil both.
+  const std::pair<const char*, const std::string*> files[] = {
+      {"--script", &o.script}, {"--trace", &o.trace}, {"--vcd", &o.vcd}, {"--plot", &o.plot}};
+  for (std::size_t i = 1; i < std::size(files); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (!files[i].second->empty() && !files[j].second->empty() && same_file(*files[i].second, *files[j].second)) {
+        std::fprintf(stderr, "placasim: %s and %s name the same file %s\n", files[j].first, files[i].first,
+                     files[i].second->c_str());
+        return false;
+      }
+  return true;
+}
+
+// Opens the outputs once the run is accepted, so that a refused one leaves earlier
+// outputs as they were; false after saying why.
+bool open_outputs(const placasim::Options& o, Script* script) {
+  std::string error;
   if (!o.trace.empty()) {
     script->trace_file.open(o.trace);
     if (!script->trace_file) {
@@ -67,17 +98,26 @@ bool prepare_script(const placasim::Options& o, Script* script) {
   return true;
 }
 
+// Whether every line of the trace reached its file (or standard output).
+bool trace_written(const placasim::Options& o, Script& script) {
+  if (o.trace.empty()) return std::cout.flush() && std::fflush(stdout) == 0 && !std::ferror(stdout);
+  script.trace_file.close();
+  return !script.trace_file.fail();
+}
+
 int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& board,
                 std::optional<placasim::Child>& command) {
   std::ostream& trace = o.trace.empty() ? std::cout : script.trace_file;
-  std::optional<placasim::Child> shell;
+  // Every run step's shell, so that what each left running is ended with the run.
+  std::vector<placasim::Child> shells;
   placasim::RunHooks hooks;
   if (command) hooks.command_ended = [&] { return command->poll(); };
   hooks.start_shell = [&](const std::string& text, std::string* err) {
-    shell = placasim::Child::start(placasim::shell_command(text), o.trace.empty(), err);
+    auto shell = placasim::Child::start(placasim::shell_command(text), o.trace.empty(), err);
+    if (shell) shells.push_back(*shell);
     return shell.has_value();
   };
-  hooks.shell_ended = [&] { return shell->poll(); };
+  hooks.shell_ended = [&] { return shells.back().poll(); };
   hooks.cancelled = placasim::stop_requested;
 
   if (script.plot) script.plot->name_run(o.script + (command ? " with " + joined(o.command) : ""));
@@ -96,8 +136,13 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   const int result = placasim::run_script(script.steps, board, clock, trace, hooks);
   // Said on the terminal too: the trace may be long, or in a file.
   if (!failure.empty()) std::fprintf(stderr, "placasim: %s: %s\n", o.script.c_str(), failure.c_str());
-  if (shell) shell->stop(kStopGraceMs);
+  for (placasim::Child& shell : shells) shell.stop(kStopGraceMs);
   if (command) command->stop(kStopGraceMs);
+  if (!trace_written(o, script)) {
+    std::fprintf(stderr, "placasim: the trace %s could not be written in full\n",
+                 o.trace.empty() ? "on standard output" : o.trace.c_str());
+    return kUsageError;
+  }
   if (script.vcd && !script.vcd->finish()) {
     std::fprintf(stderr, "placasim: the waveform %s could not be written in full\n", o.vcd.c_str());
     return kUsageError;
@@ -148,7 +193,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   Script script;
-  if (!o.script.empty() && !prepare_script(o, &script)) return kUsageError;
+  if (!o.script.empty() && !read_script(o, &script)) return kUsageError;
 
   const std::string name = o.board.empty() ? sim::board_name_from_env() : o.board;
   auto board = sim::SharedBoard::open(name, &error);
@@ -170,6 +215,9 @@ int main(int argc, char** argv) {
                      name.c_str(), holder.c_str(), o.command[0].c_str(), name.c_str());
         return kUsageError;
       }
+    }
+    if (!o.script.empty() && !open_outputs(o, &script)) return kUsageError;
+    if (!o.command.empty()) {
       const int64_t now = sim::monotonic_ns();
       board->with([&](sim::BoardState& s) { sim::board_reset(s, now); });
     }

@@ -44,7 +44,8 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](std::string* out) {
-      if (i + 1 >= argc) {
+      // An empty value would quietly mean the default.
+      if (i + 1 >= argc || !*argv[i + 1]) {
         *error = arg + " needs a value";
         return false;
       }

@@ -15,5 +15,8 @@ bool stdout_is_terminal();
 // console for cursor movement; false when the console cannot move the cursor.
 bool begin_live_view();
 const std::atomic<bool>& interrupted();
+// True when the port driver the library loaded says it has no board (a simulated
+// board refused, no port): the library's exports alone cannot tell.
+bool driver_without_board();
 
 }  // namespace placa::console

@@ -1,6 +1,8 @@
+#include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,5 +35,14 @@ bool begin_live_view() {
 }
 
 const std::atomic<bool>& interrupted() { return stop_requested; }
+
+bool driver_without_board() {
+  void* io = dlopen("io.so", RTLD_LAZY | RTLD_NOLOAD);  // only the one the library loaded
+  if (!io) return false;
+  const auto installed = reinterpret_cast<int32_t (*)()>(dlsym(io, "IsDriverInstalled"));
+  const bool without = installed && installed() == 0;
+  dlclose(io);
+  return without;
+}
 
 }  // namespace placa::console

@@ -2,6 +2,7 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "console.h"
@@ -54,5 +55,13 @@ bool begin_live_view() {
 }
 
 const std::atomic<bool>& interrupted() { return stop_requested; }
+
+bool driver_without_board() {
+  const HMODULE io = GetModuleHandleA("io.dll");  // only the one the library loaded
+  if (!io) return false;
+  using Installed = int32_t(WINAPI*)();
+  const auto installed = reinterpret_cast<Installed>(reinterpret_cast<void*>(GetProcAddress(io, "IsDriverInstalled")));
+  return installed && installed() == 0;
+}
 
 }  // namespace placa::console

@@ -264,7 +264,8 @@ The port driver is the library's: io.so through the loader path on Linux, io.dll
 beside the program on Windows.
 
 Exit codes: 0 done; 1 a wait's time-out ran out; 2 bad command line, or vigila
-without a terminal (the board is not touched).
+without a terminal (the board is not touched); 3 the port driver has no board
+(it says why).
 )";
 }
 

@@ -18,6 +18,7 @@ namespace placa {
 constexpr int kExitOk = 0;
 constexpr int kExitTimedOut = 1;  // a wait's time-out ran out
 constexpr int kExitUsage = 2;     // bad command line; the board was not touched
+constexpr int kExitNoBoard = 3;   // the port driver has no board: its inputs read all off
 
 constexpr int kOutputs = 8;
 constexpr int kInputs = 8;

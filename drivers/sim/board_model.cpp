@@ -72,7 +72,13 @@ Drive lift_drive(uint8_t outputs) {
 void board_advance(BoardState& board, int64_t now_ns) {
   board.position = sane_position(board.position);
   if (now_ns <= board.updated_ns) return;
-  const double seconds = static_cast<double>(now_ns - board.updated_ns) / kNanosPerSecond;
+  int64_t elapsed_ns = 0;
+  if (__builtin_sub_overflow(now_ns, board.updated_ns, &elapsed_ns)) {
+    // A time no process wrote (the segment was forged): start again from now.
+    board.updated_ns = now_ns;
+    return;
+  }
+  const double seconds = static_cast<double>(elapsed_ns) / kNanosPerSecond;
   const double travel = seconds / kSecondsPerFloor * motor_speed_factor(board);
   const double from = board.position;
   switch (lift_drive(board.outputs)) {

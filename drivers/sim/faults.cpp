@@ -25,8 +25,12 @@ bool chattering_off(const BoardState& board, int floor, int64_t now_ns) {
   const Faults& f = board.faults;
   if (!(f.chatter & bit(floor))) return false;
   const int64_t entered = f.band_entered_ns[floor - 1];
-  if (entered == kNever || now_ns < entered || now_ns - entered >= f.chatter_ns) return false;
-  return ((now_ns - entered) / kChatterStepNs) % 2 == 0;
+  int64_t since = 0;
+  // Times read from shared memory may be anything: one too far back bounces no more.
+  if (entered == kNever || now_ns < entered || __builtin_sub_overflow(now_ns, entered, &since) ||
+      since >= f.chatter_ns)
+    return false;
+  return (since / kChatterStepNs) % 2 == 0;
 }
 
 }  // namespace

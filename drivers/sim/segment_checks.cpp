@@ -1,6 +1,7 @@
 #include "segment_checks.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "shared_board.h"
@@ -42,7 +43,19 @@ std::string refusal(const std::string& where, const std::string& fault, const st
 }
 
 std::string unusable_name(const std::string& name) {
-  return "board name \"" + name + "\" is not usable: letters, digits, '.', '_' and '-' only";
+  // Shown escaped: a name may hold control characters a terminal would act on.
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+      shown += escape;
+    } else {
+      shown += c;
+    }
+  }
+  return "board name \"" + shown + "\" is not usable: letters, digits, '.', '_' and '-' only";
 }
 
 std::string board_name_from_env() {

@@ -10,7 +10,7 @@
 namespace sim {
 
 constexpr uint64_t kMagic = 0x4D49534143414C50ull;  // "PLACASIM", little-endian
-constexpr uint32_t kVersion = 3;  // 2: faults and write counts in the board; 3: power-ons
+constexpr uint32_t kVersion = 3;  // 2: faults and write counts in the board; 3: power-ons, the lock left it
 
 // Why the segment cannot be used ("" when it can): never finished, foreign, another
 // version or size than expected_size.

@@ -3,18 +3,21 @@
 #include "segment_checks.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <new>
 
 namespace sim {
@@ -30,6 +33,11 @@ constexpr int kCreationWaitStepMs = 5;
 // any descriptor of the segment, so the driver and placasim open it once.
 constexpr off_t kRunByte = 0;
 constexpr off_t kInUseByte = 1;
+// The board's lock: an open-file-description lock on the third byte. It lives in the
+// kernel, so nothing written into the segment can wedge or corrupt it, and it goes
+// with its holder. Each SharedBoard opens its own description; its threads take
+// SharedBoard::threads_ first, since they share that description.
+constexpr off_t kLockByte = 2;
 
 std::string system_error(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
@@ -87,25 +95,90 @@ bool holder_of(int fd, off_t byte, std::string* holder) {
 }
 
 // Takes the board's lock within kLockWaitMs; "" or what is wrong with it.
-std::string take_lock(pthread_mutex_t* lock) {
+std::string take_lock(int fd) {
+  struct flock l = lock_on(kLockByte, F_WRLCK);
   // Every port access comes here: the deadline is worked out only when the lock is busy.
-  int r = pthread_mutex_trylock(lock);
-  if (r == EBUSY) {
-    timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += kLockWaitMs / 1000;
-    deadline.tv_nsec += (kLockWaitMs % 1000) * 1000000L;
-    if (deadline.tv_nsec >= kNanosPerSecond) {
-      deadline.tv_sec += 1;
-      deadline.tv_nsec -= kNanosPerSecond;
-    }
-    r = pthread_mutex_clocklock(lock, CLOCK_MONOTONIC, &deadline);
+  if (fcntl(fd, F_OFD_SETLK, &l) == 0) return "";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
+  // Polled rather than waited for: a stopped holder must not hold this process forever.
+  for (useconds_t pause = 20;; pause = std::min<useconds_t>(pause * 2, 1000)) {
+    if (errno != EAGAIN && errno != EACCES && errno != EINTR)
+      return std::string("has a lock that cannot be taken (") + std::strerror(errno) + ")";
+    if (std::chrono::steady_clock::now() > deadline) return lock_kept_too_long();
+    usleep(pause);
+    if (fcntl(fd, F_OFD_SETLK, &l) == 0) return "";
   }
-  // EOWNERDEAD: the holder died; the state is plain data that every access
-  // re-checks, so carry on with it.
-  if (r == 0 || (r == EOWNERDEAD && pthread_mutex_consistent(lock) == 0)) return "";
-  if (r == ETIMEDOUT) return lock_kept_too_long();
-  return std::string("has a lock in an impossible state (") + std::strerror(r) + ")";
+}
+
+void drop_lock(int fd) {
+  struct flock l = lock_on(kLockByte, F_UNLCK);
+  fcntl(fd, F_OFD_SETLK, &l);
+}
+
+}  // namespace
+
+struct SharedBoard::Local {
+  std::mutex threads;
+  std::atomic<bool> gone{false};
+};
+
+namespace {
+
+// A segment cut short under this process (truncated by anyone who may write it)
+// raises SIGBUS on its next access. The handler puts blank memory where the missing
+// pages were, marks the board gone and lets the access finish; check_present then
+// turns that into BoardLost.
+struct Mapping {
+  std::atomic<char*> start{nullptr};
+  std::size_t size = 0;
+  std::atomic<bool>* gone = nullptr;
+};
+constexpr int kMappings = 16;
+Mapping mappings[kMappings];
+struct sigaction earlier_sigbus{};
+
+void on_sigbus(int sig, siginfo_t* info, void* context) {
+  char* at = static_cast<char*>(info->si_addr);
+  for (Mapping& m : mappings) {
+    char* start = m.start.load();
+    if (start && at >= start && at < start + m.size) {
+      mmap(start, m.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+      m.gone->store(true);
+      return;
+    }
+  }
+  if (earlier_sigbus.sa_flags & SA_SIGINFO) return earlier_sigbus.sa_sigaction(sig, info, context);
+  if (earlier_sigbus.sa_handler != SIG_DFL && earlier_sigbus.sa_handler != SIG_IGN)
+    return earlier_sigbus.sa_handler(sig);
+  // Not ours: the access faults again and ends the process as it would have.
+  signal(SIGBUS, SIG_DFL);
+}
+
+std::mutex mappings_change;
+
+void watch_mapping(void* start, std::size_t size, std::atomic<bool>* gone) {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    struct sigaction action{};
+    action.sa_sigaction = on_sigbus;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &earlier_sigbus);
+  });
+  std::lock_guard<std::mutex> hold(mappings_change);
+  for (Mapping& m : mappings) {
+    if (m.start.load()) continue;
+    m.size = size;
+    m.gone = gone;
+    m.start.store(static_cast<char*>(start));
+    return;
+  }
+}
+
+void unwatch_mapping(void* start) {
+  std::lock_guard<std::mutex> hold(mappings_change);
+  for (Mapping& m : mappings)
+    if (m.start.load() == start) m.start.store(nullptr);
 }
 
 }  // namespace
@@ -114,7 +187,6 @@ struct SharedBoard::Segment {
   std::atomic<uint64_t> magic;  // stored last, once the rest is ready
   uint32_t version;
   uint32_t size;
-  pthread_mutex_t lock;
   BoardState board;
 };
 
@@ -123,8 +195,7 @@ static_assert(std::atomic<uint64_t>::is_always_lock_free, "the magic word is sha
 SegmentFacts segment_facts() {
   return {kMagic, kVersion, sizeof(SharedBoard::Segment), offsetof(SharedBoard::Segment, magic),
           offsetof(SharedBoard::Segment, version), offsetof(SharedBoard::Segment, size),
-          offsetof(SharedBoard::Segment, lock),     sizeof(pthread_mutex_t),
-          offsetof(SharedBoard::Segment, board)};
+          0, 0, offsetof(SharedBoard::Segment, board)};  // the lock is no part of the segment
 }
 
 int64_t monotonic_ns() {
@@ -136,20 +207,6 @@ int64_t monotonic_ns() {
 std::string default_board_name() { return "placasim-" + std::to_string(getuid()); }
 
 std::string segment_path(const std::string& name) { return "/" + name; }
-
-namespace {
-
-bool init_lock(pthread_mutex_t* lock) {
-  pthread_mutexattr_t attr;
-  if (pthread_mutexattr_init(&attr) != 0) return false;
-  bool ok = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED) == 0 &&
-            // A process killed while holding the lock must not freeze the board.
-            pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST) == 0 && pthread_mutex_init(lock, &attr) == 0;
-  pthread_mutexattr_destroy(&attr);
-  return ok;
-}
-
-}  // namespace
 
 std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::string* error) {
   std::string ignored;
@@ -210,13 +267,6 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
     new (&segment->magic) std::atomic<uint64_t>(0);
     segment->version = kVersion;
     segment->size = static_cast<uint32_t>(size);
-    if (!init_lock(&segment->lock)) {
-      *error = "cannot set up the lock of " + where(name);
-      munmap(memory, size);
-      close(fd);
-      shm_unlink(path.c_str());
-      return nullptr;
-    }
     board_reset(segment->board, monotonic_ns());
     segment->magic.store(kMagic, std::memory_order_release);
   } else {
@@ -227,9 +277,9 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& name, std::str
       usleep(kCreationWaitStepMs * 1000);
     }
     std::string fault = header_fault(magic, segment->version, segment->size, size);
-    if (fault.empty() && (fault = take_lock(&segment->lock)).empty()) {
+    if (fault.empty() && (fault = take_lock(fd)).empty()) {
       fault = state_fault(segment->board);
-      pthread_mutex_unlock(&segment->lock);
+      drop_lock(fd);
     }
     if (!fault.empty()) {
       munmap(memory, size);
@@ -244,12 +294,16 @@ bool SharedBoard::remove(const std::string& name) {
 }
 
 SharedBoard::SharedBoard(std::string name, int fd, Segment* segment, bool created)
-    : name_(std::move(name)), fd_(fd), segment_(segment), created_(created) {}
+    : name_(std::move(name)), fd_(fd), segment_(segment), local_(new Local), created_(created) {
+  watch_mapping(segment_, sizeof(Segment), &local_->gone);
+}
 
 // Closing the file drops every record lock this process holds on it.
 SharedBoard::~SharedBoard() {
+  unwatch_mapping(segment_);
   munmap(segment_, sizeof(Segment));
   close(fd_);
+  delete local_;
 }
 
 void SharedBoard::mark_in_use() {
@@ -274,10 +328,30 @@ bool SharedBoard::claim_for_run(std::string* holder) {
 BoardState& SharedBoard::state() { return segment_->board; }
 
 SharedBoard::Guard::Guard(SharedBoard& b) : board(b) {
-  if (const std::string fault = take_lock(&board.segment_->lock); !fault.empty())
+  board.local_->threads.lock();
+  if (const std::string fault = take_lock(board.fd_); !fault.empty()) {
+    board.local_->threads.unlock();
     throw BoardLost(refused(board.name_, fault));
+  }
+  try {
+    check_present();
+  } catch (...) {
+    drop_lock(board.fd_);
+    board.local_->threads.unlock();
+    throw;
+  }
 }
 
-SharedBoard::Guard::~Guard() { pthread_mutex_unlock(&board.segment_->lock); }
+SharedBoard::Guard::~Guard() {
+  drop_lock(board.fd_);
+  board.local_->threads.unlock();
+}
+
+void SharedBoard::Guard::check_present() {
+  // An emptied segment reads as zero, a cut one faults into on_sigbus: either way
+  // the magic word is gone.
+  if (board.segment_->magic.load(std::memory_order_relaxed) != kMagic) board.local_->gone = true;
+  if (board.local_->gone) throw BoardLost(where(board.name_) + " went away while in use (its segment was emptied or cut short)");
+}
 
 }  // namespace sim

@@ -1,6 +1,7 @@
 // One simulated board shared by every process that names it: a segment of shared
 // memory holding the board state behind a lock that a dying holder cannot keep.
-// POSIX shared memory with a robust process-shared mutex (shared_board.cpp), or on
+// POSIX shared memory with a record lock on its file, which lives in the kernel
+// and goes with its holder (shared_board.cpp), or on
 // Windows a paging-file-backed named file mapping with a named mutex
 // (shared_board_win32.cpp).
 #pragma once
@@ -9,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include "board_model.h"
 
@@ -74,11 +76,18 @@ class SharedBoard {
   bool claim_for_run(std::string* holder);
 
   // Runs f(BoardState&) under the board's lock and returns its result; throws
-  // BoardLost when the lock cannot be taken.
+  // BoardLost when the lock cannot be taken or the segment went away under f.
   template <typename F>
   auto with(F&& f) {
     Guard guard(*this);
-    return f(state());
+    if constexpr (std::is_void_v<decltype(f(state()))>) {
+      f(state());
+      guard.check_present();
+    } else {
+      auto result = f(state());
+      guard.check_present();
+      return result;
+    }
   }
 
   const std::string& name() const { return name_; }
@@ -87,9 +96,12 @@ class SharedBoard {
  private:
   friend SegmentFacts segment_facts();
   struct Segment;
+  struct Local;  // POSIX: what this process alone keeps of the board
   struct Guard {
     explicit Guard(SharedBoard& board);
     ~Guard();
+    // Throws BoardLost when the segment was emptied or cut short while in use.
+    void check_present();
     SharedBoard& board;
   };
   SharedBoard(std::string name, int fd, Segment* segment, bool created);
@@ -98,6 +110,7 @@ class SharedBoard {
   std::string name_;
   int fd_;  // POSIX: kept open, the in-use marks are record locks on it; -1 on Windows
   Segment* segment_;
+  Local* local_ = nullptr;
   bool created_;
 };
 

@@ -61,7 +61,8 @@ void port_driver::with_bytes(Operation& op) {
       op.run(bytes);
     });
   } catch (const sim::BoardLost& e) {
-    // The lock was never taken, so the operation has not run yet.
+    // The lock was never taken, or the segment went away under the operation: run it
+    // again on the detached board so that it reads as all off.
     if (!lost.exchange(true)) report(e.what());
     run_detached(op);
   }

@@ -1,5 +1,9 @@
 """The library's 29 functions, with Python arguments and results.
 
+The library's calls are not serialised, so this package serialises them: one lock,
+held for each call, lets threads share the board. segundos, EsperaOn and EsperaOff
+do not take it: they may last for ever, and every other thread would wait as long.
+
 Numbers go to the library as 32-bit integers. A number beyond 32 bits is passed as
 the nearest 32-bit one, which lies outside every range the library accepts, so it is
 ignored like any other bad number (it is never cut down to a smaller, valid one).
@@ -9,6 +13,7 @@ from __future__ import annotations
 import ctypes
 import numbers
 import operator
+import threading
 from typing import List, Union
 
 from ._loader import load
@@ -27,6 +32,7 @@ MotorCode = Union[str, bytes, int]
 _INT32_MIN = -(2**31)
 _INT32_MAX = 2**31 - 1
 _NO_CODE = 0  # commands nothing
+_calls = threading.Lock()
 
 
 def _int32(value: int) -> int:
@@ -64,37 +70,44 @@ def _pause(seconds: float) -> float:
 
 def SALIDA(v: int) -> None:
     """All eight outputs at once, v in 0..255 (bit n-1 is output n); other v are ignored."""
-    load().SALIDA(_int32(v))
+    with _calls:
+        load().SALIDA(_int32(v))
 
 
 def EnviaOcteto(v: int) -> None:
     """The same as SALIDA."""
-    load().EnviaOcteto(_int32(v))
+    with _calls:
+        load().EnviaOcteto(_int32(v))
 
 
 def CONECTAR() -> None:
     """All outputs on."""
-    load().CONECTAR()
+    with _calls:
+        load().CONECTAR()
 
 
 def DESCONECTAR() -> None:
     """All outputs off."""
-    load().DESCONECTAR()
+    with _calls:
+        load().DESCONECTAR()
 
 
 def CONECTA(n: int) -> None:
     """Output n (1..8) on; other n are ignored."""
-    load().CONECTA(_int32(n))
+    with _calls:
+        load().CONECTA(_int32(n))
 
 
 def DESCONECTA(n: int) -> None:
     """Output n (1..8) off; other n are ignored."""
-    load().DESCONECTA(_int32(n))
+    with _calls:
+        load().DESCONECTA(_int32(n))
 
 
 def APAGA(n: int) -> None:
     """The same as DESCONECTA."""
-    load().APAGA(_int32(n))
+    with _calls:
+        load().APAGA(_int32(n))
 
 
 # ---- motors (motor m owns outputs 2m-1, its first, and 2m, its second)
@@ -105,22 +118,26 @@ def M1(codigo: MotorCode) -> None:
     The code is a one-character string ("D") or its number (68); the library reads
     the low 8 bits of a number. Any other code does nothing.
     """
-    load().M1(_code(codigo))
+    with _calls:
+        load().M1(_code(codigo))
 
 
 def M2(codigo: MotorCode) -> None:
     """Motor 2 (outputs 3 and 4), as M1."""
-    load().M2(_code(codigo))
+    with _calls:
+        load().M2(_code(codigo))
 
 
 def M3(codigo: MotorCode) -> None:
     """Motor 3 (outputs 5 and 6), as M1."""
-    load().M3(_code(codigo))
+    with _calls:
+        load().M3(_code(codigo))
 
 
 def M4(codigo: MotorCode) -> None:
     """Motor 4 (outputs 7 and 8), as M1."""
-    load().M4(_code(codigo))
+    with _calls:
+        load().M4(_code(codigo))
 
 
 def M(codigos: Union[str, bytes]) -> None:
@@ -129,34 +146,39 @@ def M(codigos: Union[str, bytes]) -> None:
     Each code as for M1; a code other than 'D', 'I' or 'P' leaves its motor as it is.
     Raises ValueError unless there are exactly four.
     """
-    load().M(_codes(codigos))
+    with _calls:
+        load().M(_codes(codigos))
 
 
 # ---- read-backs, from the output image (never from the board)
 
 def VS_INT() -> int:
     """The output image, 0..255: bit n-1 set while output n is on."""
-    return load().VS_INT()
+    with _calls:
+        return load().VS_INT()
 
 
 def SALIDA_INT() -> List[int]:
     """Eight values, element n-1 is 1 if output n is on, else 0."""
     values = (ctypes.c_int32 * NUM_SALIDAS)()
-    load().SALIDA_INT(values)
+    with _calls:
+        load().SALIDA_INT(values)
     return list(values)
 
 
 def M_INT() -> str:
     """The four motors' codes, motor 1 first, each 'D', 'I' or 'P', e.g. "DPIP"."""
     codes = (ctypes.c_char * NUM_MOTORES)()
-    load().M_INT(codes)
+    with _calls:
+        load().M_INT(codes)
     return codes.raw.decode("latin-1")
 
 
 def CONECTADO_INT() -> List[int]:
     """Four values, element m-1 is 1 if exactly one output of motor m is on, else 0."""
     connected = (ctypes.c_char * NUM_MOTORES)()
-    load().CONECTADO_INT(connected)
+    with _calls:
+        load().CONECTADO_INT(connected)
     return list(connected.raw)
 
 
@@ -172,23 +194,27 @@ def segundos(pausa: float) -> None:
 
 def VE_INT() -> int:
     """The eight inputs as one byte 0..255, input n in bit n-1."""
-    return load().VE_INT()
+    with _calls:
+        return load().VE_INT()
 
 
 def SD(n: int) -> int:
     """1 if input n is on, else 0. Not range-tested: n <= 0 gives 1, n >= 9 gives 0."""
-    return load().SD(_int32(n))
+    with _calls:
+        return load().SD(_int32(n))
 
 
 def entrada(n: int) -> int:
     """The same as SD."""
-    return load().entrada(_int32(n))
+    with _calls:
+        return load().entrada(_int32(n))
 
 
 def SD_INT() -> List[int]:
     """Eight values, element i is 1 if input i+1 is on, else 0, all from one reading."""
     values = (ctypes.c_int32 * NUM_ENTRADAS)()
-    load().SD_INT(values)
+    with _calls:
+        load().SD_INT(values)
     return list(values)
 
 
@@ -212,28 +238,33 @@ def EsperaOff(n: int) -> None:
 
 def SAW() -> int:
     """Whole volts 0..4 (count * 5 // 256) of analog input W (1)."""
-    return load().SAW()
+    with _calls:
+        return load().SAW()
 
 
 def SAX() -> int:
     """Whole volts 0..4 of analog input X (2)."""
-    return load().SAX()
+    with _calls:
+        return load().SAX()
 
 
 def SAY() -> int:
     """Whole volts 0..4 of analog input Y (3)."""
-    return load().SAY()
+    with _calls:
+        return load().SAY()
 
 
 def SAZ() -> int:
     """Whole volts 0..4 of analog input Z (4)."""
-    return load().SAZ()
+    with _calls:
+        return load().SAZ()
 
 
 def SA_INT() -> List[int]:
     """The volts of SAW, SAX, SAY and SAZ, read in turn, as four values."""
     volts = (ctypes.c_int32 * NUM_ANALOGICAS)()
-    load().SA_INT(volts)
+    with _calls:
+        load().SA_INT(volts)
     return list(volts)
 
 
@@ -243,4 +274,5 @@ def leeanalogica(n: int) -> int:
     n is the channel mask itself: 1 reads input W, 2 input X, 4 input Y; no n reads
     the raw count of input Z (mask 8), whose volts SAZ gives.
     """
-    return load().leeanalogica(_int32(n))
+    with _calls:
+        return load().leeanalogica(_int32(n))

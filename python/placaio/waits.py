@@ -6,6 +6,7 @@ and Ctrl-C cannot end them; these test the input with SD every millisecond inste
 from __future__ import annotations
 
 import math
+import numbers
 import operator
 import time
 from typing import Optional
@@ -20,7 +21,8 @@ def espera_on(n: int, timeout: Optional[float] = None) -> bool:
 
     Returns True once it is on, False when timeout seconds have passed first;
     timeout 0 looks once, None waits as long as it takes (Ctrl-C still ends it).
-    Raises ValueError for n outside 1..8 or a negative or NaN timeout.
+    Raises ValueError for n outside 1..8 or a negative or NaN timeout, TypeError
+    for a timeout that is not a number; one too large for a float waits for ever.
     """
     return _wait(n, 1, timeout)
 
@@ -40,7 +42,12 @@ def _wait(n: int, wanted: int, timeout: Optional[float]) -> bool:
         raise ValueError(f"input {n} does not exist (1..{NUM_ENTRADAS})")
     deadline = math.inf
     if timeout is not None:
-        timeout = float(timeout)
+        if not isinstance(timeout, numbers.Real):
+            raise TypeError(f"a time-out is a number of seconds, not {type(timeout).__name__}")
+        try:
+            timeout = float(timeout)
+        except OverflowError:
+            timeout = math.inf if timeout > 0 else -math.inf
         if not timeout >= 0:
             raise ValueError(f"a time-out is 0 or more seconds, not {timeout}")
         deadline = time.monotonic() + timeout

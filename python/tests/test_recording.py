@@ -202,8 +202,15 @@ def test_timed_wait_without_time_out_lasts(recorder):
     assert done.wait(5)
 
 
-@pytest.mark.parametrize("n, timeout", [(0, 1), (9, 1), (1, -1), (1, math.nan)])
-def test_timed_wait_refuses_no_input_and_a_bad_time_out(recorder, n, timeout):
-    with pytest.raises(ValueError):
+@pytest.mark.parametrize("n, timeout, error", [(0, 1, ValueError), (9, 1, ValueError), (1, -1, ValueError),
+                                               (1, math.nan, ValueError), (1, -10**400, ValueError),
+                                               (1, "0.01", TypeError), (1, b"1", TypeError)])
+def test_timed_wait_refuses_no_input_and_a_bad_time_out(recorder, n, timeout, error):
+    with pytest.raises(error):
         placaio.espera_on(n, timeout)
     assert recorder.status_reads() == 0
+
+
+def test_timed_wait_beyond_a_float_waits_for_ever(recorder):
+    recorder.script_inputs(0x01)
+    assert placaio.espera_on(1, 10**400) is True

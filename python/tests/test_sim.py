@@ -1,5 +1,7 @@
 """The package on the simulated board: what it writes reaches the board's outputs,
 what the board's inputs hold comes back, and the timed waits follow the cabin."""
+import threading
+
 import pytest
 
 import placaio
@@ -36,3 +38,21 @@ def test_timed_waits_follow_the_cabin(sim):
     assert placaio.espera_on(5, timeout=5)  # passes floor 2
     placaio.M1("P")
     assert placaio.M_INT() == "PPPP"
+
+
+def test_threads_share_the_board_through_one_lock(sim):
+    # Unserialised, two threads' read-modify-writes of the output image lost outputs.
+    for _ in range(200):
+        placaio.SALIDA(0)
+        start = threading.Barrier(8)
+
+        def connect(n):
+            start.wait()
+            placaio.CONECTA(n)
+
+        threads = [threading.Thread(target=connect, args=(n,)) for n in range(1, 9)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        assert placaio.VS_INT() == 255

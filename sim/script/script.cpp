@@ -1,7 +1,11 @@
 #include "script/script.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cctype>
@@ -63,10 +67,13 @@ bool parse_seconds(const std::string& s, double* out) {
 
 namespace {
 
+// The same blanks that split() parts words on, so that a blank line has no words.
+constexpr const char* kBlanks = " \t\r\v\f";
+
 std::string trim(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t\r");
+  const auto b = s.find_first_not_of(kBlanks);
   if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+  return s.substr(b, s.find_last_not_of(kBlanks) - b + 1);
 }
 
 // Parses one step; false with *error on a bad one.
@@ -89,6 +96,7 @@ bool parse_step(const std::string& raw, Step* step, std::string* error) {
   const std::string code = trim(line.substr(0, line.find('#')));
   step->text = code;
   const std::vector<std::string> w = split(code);
+  if (w.empty()) return bad("no step before the comment");
   const std::string& verb = w[0];
   auto want = [&](std::size_t lo, std::size_t hi) { return w.size() >= lo && w.size() <= hi; };
 
@@ -567,7 +575,12 @@ bool parse_script(std::istream& in, std::vector<Step>* steps, std::string* error
   }
 }
 
-bool read_script_file(const std::string& path, std::vector<Step>* steps, std::string* error) {
+namespace {
+
+std::string read_failure() { return std::string("cannot read the script: ") + std::strerror(errno); }
+
+#ifdef _WIN32
+bool read_whole(const std::string& path, std::string* text, std::string* error) {
   struct stat st{};
   if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     *error = "is a directory, not a script";
@@ -575,10 +588,65 @@ bool read_script_file(const std::string& path, std::vector<Step>* steps, std::st
   }
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    *error = std::string("cannot read the script: ") + std::strerror(errno);
+    *error = read_failure();
     return false;
   }
-  return parse_script(file, steps, error);
+  try {
+    std::ostringstream all;
+    all << file.rdbuf();
+    *text = all.str();
+  } catch (const std::exception& e) {
+    *error = std::string("cannot read the script: ") + e.what();
+    return false;
+  }
+  return true;
+}
+#else
+// Opened without waiting (a FIFO nobody writes would hold placasim in open), then
+// read if it is a file, a pipe (standard input, <(...)) or a terminal; a device
+// such as /dev/zero is no script.
+bool read_whole(const std::string& path, std::string* text, std::string* error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = read_failure();
+    return false;
+  }
+  struct stat st{};
+  bool ok = fstat(fd, &st) == 0;
+  if (!ok) {
+    *error = read_failure();
+  } else if (S_ISDIR(st.st_mode)) {
+    *error = "is a directory, not a script";
+    ok = false;
+  } else if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !isatty(fd)) {
+    *error = "is a device, not a script (a file, a pipe or a terminal)";
+    ok = false;
+  } else if (!S_ISREG(st.st_mode)) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // what is written to it is waited for
+  }
+  char chunk[65536];
+  while (ok && text->size() <= kMaxScriptBytes) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = read_failure();
+      ok = false;
+    }
+    if (n <= 0) break;
+    text->append(chunk, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return ok;
+}
+#endif
+
+}  // namespace
+
+bool read_script_file(const std::string& path, std::vector<Step>* steps, std::string* error) {
+  std::string text;
+  if (!read_whole(path, &text, error)) return false;
+  std::istringstream in(text);
+  return parse_script(in, steps, error);
 }
 
 int64_t RealClock::now_ns() { return sim::monotonic_ns(); }

@@ -156,20 +156,30 @@ TEST_F(Cli, CommandGetsTheBoardAndTheDriverAndGivesItsExitCode) {
   EXPECT_NE(missing.err.find("cannot run"), std::string::npos);
 }
 
-// A directory ran as an empty script; /dev/zero grew without bound; a long line
-// was printed back whole.
+// A directory ran as an empty script; /dev/zero grew without bound; a FIFO held
+// placasim in open; a read error aborted it; a long line was printed back whole.
 TEST_F(Cli, ScriptsThatAreNoScriptsAreRefused) {
   const Result dir = placasim("--script .");
   EXPECT_EQ(dir.code, 2);
   EXPECT_NE(dir.err.find("is a directory"), std::string::npos) << dir.err;
   EXPECT_EQ(dir.out, "") << "nothing ran";
 
+  for (const std::string path : {"/dev/zero", "/proc/self/mem"}) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const Result r = placasim("--script " + path);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 10);
+    EXPECT_EQ(r.code, 2) << path;
+    EXPECT_NE(r.err.find("placasim: " + path + ": "), std::string::npos) << r.err.substr(0, 300);
+    EXPECT_LT(r.err.size(), 1000u) << "nothing of it is printed back";
+  }
+  // A FIFO is read as a pipe is; with no one writing to it, it is an empty script.
+  const std::string fifo = scratch("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const auto t0 = std::chrono::steady_clock::now();
-  const Result zero = placasim("--script /dev/zero");
+  EXPECT_EQ(placasim("--script " + fifo).code, 0);
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 10);
-  EXPECT_EQ(zero.code, 2);
-  EXPECT_NE(zero.err.find("line 1: longer than"), std::string::npos) << zero.err.substr(0, 300);
-  EXPECT_LT(zero.err.size(), 1000u) << "the line is not printed back";
+  const Result piped = placasim("--script /dev/stdin -- " TEST_LIFT, "cat " + script("trip_up.txt") + " |");
+  EXPECT_EQ(piped.code, 0) << piped.err;
 
   std::string comments;
   while (comments.size() <= (1u << 20)) comments += "# a comment line\n";
@@ -188,23 +198,71 @@ TEST_F(Cli, RunStepWithBytesThatAreNotUtf8KeepsTheTraceValid) {
   EXPECT_EQ(r.out.find("\xe9 "), std::string::npos);
 }
 
+// Whether a process whose command line holds text is running.
+bool running(const std::string& text) {
+  // [s]: the shell that runs pgrep must not match itself.
+  return std::system(("pgrep -f '[" + text.substr(0, 1) + "]" + text.substr(1) + "' >/dev/null").c_str()) == 0;
+}
+
+// What the command and the run steps started themselves went on running (and held
+// the board) after placasim ended.
 TEST_F(Cli, ScriptModeEndsTheSameWayOnEachStopSignalAndTracesAsItGoes) {
-  const std::string long_wait = write_script("wait 60\n");
+  const std::string grandchild = "sleep 1000." + std::to_string(getpid());
+  const std::string long_wait = write_script("run " + grandchild + "1 & true\nwait 60\n");
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
     for (const bool with_command : {false, true}) {
       SCOPED_TRACE(std::string(strsignal(sig)) + (with_command ? ", with a command" : ", without a command"));
       const std::string trace = scratch("jsonl");
       std::vector<std::string> argv = {PLACASIM_EXE, "--board", board, "--script", long_wait, "--trace", trace};
-      if (with_command) argv.insert(argv.end(), {"--", "/bin/sleep", "60"});
+      if (with_command) argv.insert(argv.end(), {"--", "/bin/sh", "-c", grandchild + "2; true"});
       const pid_t pid = spawn(argv, scratch("out"));
-      ASSERT_TRUE(shows(trace, "\"event\":\"step\"")) << "the trace is written as the run goes: " << slurp(trace);
+      ASSERT_TRUE(shows(trace, "\"step\":\"wait 60\"")) << "the trace is written as the run goes: " << slurp(trace);
       kill(pid, sig);
       EXPECT_EQ(wait_for(pid), 1);
       const std::string t = slurp(trace);
       EXPECT_NE(t.find("\"event\":\"interrupted\""), std::string::npos) << t;
       EXPECT_NE(t.find("\"event\":\"end\",\"ok\":false"), std::string::npos) << t;
+      EXPECT_FALSE(running(grandchild + "1")) << "left by a run step";
+      EXPECT_FALSE(running(grandchild + "2")) << "left by the command";
+      std::system(("pkill -f '" + grandchild + "'").c_str());
     }
   }
+}
+
+TEST_F(Cli, ProgramsGetTheStandardDescriptorsOnly) {
+  // The shell's own descriptors, as ls shows them: all it was given.
+  const std::string listing = "ls /proc/$$/fd";
+  const Result r = placasim("--script " + write_script("run " + listing + "\nwait 0.5\n") + " --trace " +
+                            scratch("jsonl") + " --vcd " + scratch("vcd") + " -- sh -c '" + listing +
+                            "; exec sleep 60'");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "0\n1\n2\n0\n1\n2\n");
+}
+
+// A failed write passed for success; a refused run wiped the outputs of the last one.
+TEST_F(Cli, OutputsAreWrittenInFullOrTheRunFailsAndARefusedRunTouchesNone) {
+  const std::string wait = write_script("wait 0\n");
+  Result r = placasim("--script " + wait + " --trace /dev/full");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("the trace /dev/full could not be written"), std::string::npos) << r.err;
+  const int status = std::system((std::string(PLACASIM_EXE) + " --board " + board + " --script " + wait +
+                                  " >/dev/full 2>" + err_path).c_str());
+  EXPECT_EQ(exit_code_of(status), 2);
+  EXPECT_NE(slurp(err_path).find("the trace on standard output could not be written"), std::string::npos);
+
+  const std::string trace = scratch("jsonl"), vcd = scratch("vcd");
+  std::ofstream(trace) << "old\n";
+  std::ofstream(vcd) << "old\n";
+  r = placasim("--script " + wait + " --trace " + trace + " --vcd " + vcd + " --board bad/name");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(slurp(trace) + slurp(vcd), "old\nold\n") << "a refused run leaves them";
+  for (const std::string& args : {"--trace " + wait, "--trace " + trace + " --vcd " + trace, "--vcd ./" + wait,
+                                  std::string("--trace ''"), std::string("--vcd ''"), std::string("--board ''")}) {
+    r = placasim("--script " + wait + " " + args);
+    EXPECT_EQ(r.code, 2) << args;
+    EXPECT_FALSE(r.err.empty()) << args;
+  }
+  EXPECT_EQ(slurp(wait), "wait 0\n") << "the script is no output";
 }
 
 TEST_F(Cli, SecondRunOnABusyBoardIsRefusedAndJoiningStillWorks) {
@@ -246,7 +304,7 @@ TEST_F(Cli, ProgramOnTheBoardKeepsARunFromPoweringItOn) {
   wait_for(lift);
 }
 
-TEST_F(Cli, BoardThatOthersMayWriteOrWithAForgedLockIsRefused) {
+TEST_F(Cli, BoardThatOthersMayWriteOrWhoseLockIsNeverLetGoIsRefused) {
   ASSERT_EQ(placasim("--script " + write_script("wait 0\n")).code, 0);
   const int fd = shm_open(sim::segment_path(board).c_str(), O_RDWR, 0);
   ASSERT_GE(fd, 0);
@@ -257,11 +315,13 @@ TEST_F(Cli, BoardThatOthersMayWriteOrWithAForgedLockIsRefused) {
   EXPECT_NE(r.err.find("may be written by other users"), std::string::npos) << r.err;
 
   ASSERT_EQ(fchmod(fd, 0600), 0);
-  const uint32_t nobody = 0x3FFFFFFE;
-  ASSERT_EQ(pwrite(fd, &nobody, sizeof nobody, sim::segment_facts().lock_offset), 4);
   close(fd);
+  // This process holds the board's lock for as long as the run takes.
+  auto held = sim::SharedBoard::open(board, nullptr);
+  ASSERT_NE(held, nullptr);
+  const std::string script = write_script("wait 0\n");
   const auto t0 = std::chrono::steady_clock::now();
-  r = placasim("--script " + write_script("wait 0\n"));
+  held->with([&](sim::BoardState&) { r = placasim("--script " + script); });
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), sim::kLockWaitMs / 1000.0 + 3);
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("lock"), std::string::npos) << r.err;

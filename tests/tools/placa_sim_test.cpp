@@ -199,6 +199,17 @@ TEST_F(PlacaOnSimulatedBoard, BadArgumentsNeverLoadTheDriver) {
   EXPECT_FALSE(segment_exists());
 }
 
+// A refused board read as all off with exit code 0, and its name reached the
+// terminal raw.
+TEST_F(PlacaOnSimulatedBoard, RefusedBoardIsAFailureAndItsNameIsShownEscaped) {
+  board_ = "bad/\x1b[31mname";
+  const Outcome r = placa({"entradas"});
+  EXPECT_EQ(r.code, 3) << r.out << r.err;
+  EXPECT_NE(r.err.find("bad/\\x1B[31mname"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("placa: the port driver has no board"), std::string::npos) << r.err;
+}
+
 // Reads what the terminal shows until `want` appears or the time runs out.
 bool read_until(int fd, std::string& seen, const std::string& want, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;

@@ -1,8 +1,12 @@
 // The program's entry point on POSIX: hands over to WinMain as Windows would.
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdlib>
-#include <initializer_list>
 #include <string>
+#include <thread>
 
 #include "win32.h"
 
@@ -10,19 +14,50 @@ namespace {
 
 // Stands in for the program's module handle: any address unique to the program.
 char program_image;
-void end_as_by_default(int signal_number) {
-  std::signal(signal_number, SIG_DFL);
-  std::raise(signal_number);
+
+constexpr int kStopSignals[] = {SIGINT, SIGHUP, SIGTERM};
+
+DWORD ctrl_event_of(int signal_number) {
+  switch (signal_number) {
+    case SIGINT: return CTRL_C_EVENT;
+    case SIGHUP: return CTRL_CLOSE_EVENT;
+    default: return CTRL_SHUTDOWN_EVENT;
+  }
 }
 
-// SDL takes over SIGINT and SIGTERM when they are left at their default, turning
-// them into events that this program never reads, so neither could end it. Claimed
-// first, they end the program as they end any other.
-void keep_termination_signals() {
-  for (int signal_number : {SIGINT, SIGTERM}) {
-    if (std::signal(signal_number, end_as_by_default) == SIG_IGN)
-      std::signal(signal_number, SIG_IGN);  // ignored by whoever started us: leave it so
+[[noreturn]] void end_by(int signal_number) {
+  std::signal(signal_number, SIG_DFL);
+  sigset_t one;
+  sigemptyset(&one);
+  sigaddset(&one, signal_number);
+  pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+  raise(signal_number);
+  _exit(128 + signal_number);
+}
+
+// The stop signals come to one thread, as a console's stop requests do on Windows: a
+// program with a handler ends its own way (the lift stops its motor first); without
+// one, or at a second signal, the program ends as by default. Blocked before any
+// other thread starts, so no other thread, nor a handler SDL sets, ever gets them.
+void route_stop_signals() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (const int signal_number : kStopSignals) {
+    struct sigaction was{};
+    sigaction(signal_number, nullptr, &was);
+    if (was.sa_handler != SIG_IGN) sigaddset(&stops, signal_number);  // ignored by whoever started us: leave it so
   }
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  std::thread([stops] {
+    bool asked = false;
+    for (;;) {
+      int signal_number = 0;
+      if (sigwait(&stops, &signal_number) != 0) continue;
+      const PHANDLER_ROUTINE handler = console_ctrl_handler();
+      if (asked || !handler || !handler(ctrl_event_of(signal_number))) end_by(signal_number);
+      asked = true;
+    }
+  }).detach();
 }
 
 // Without a display SDL falls back to its text-mode drivers and draws the cabin as
@@ -41,7 +76,7 @@ std::string command_line(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  keep_termination_signals();
+  route_stop_signals();
   graphical_video_only();
   std::string line = command_line(argc, argv);
   return WinMain(reinterpret_cast<HINSTANCE>(&program_image), nullptr, line.data(), SW_SHOWDEFAULT);

@@ -99,3 +99,16 @@ BOOL CloseHandle(HANDLE handle) {
   release(static_cast<Thread*>(handle));
   return TRUE;
 }
+
+namespace {
+std::atomic<PHANDLER_ROUTINE> ctrl_handler{nullptr};
+}
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+  if (!handler) return FALSE;
+  if (add) ctrl_handler = handler;
+  else ctrl_handler.compare_exchange_strong(handler, nullptr);
+  return TRUE;
+}
+
+PHANDLER_ROUTINE console_ctrl_handler() { return ctrl_handler; }

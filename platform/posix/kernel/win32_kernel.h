@@ -52,3 +52,14 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stack_size,
 // For thread handles: waits until the thread has ended.
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL CloseHandle(HANDLE handle);
+
+// A console's stop requests: on POSIX SIGINT (CTRL_C_EVENT), SIGHUP (CTRL_CLOSE_EVENT)
+// and SIGTERM (CTRL_SHUTDOWN_EVENT), passed by main() to the handler on a thread of
+// their own. One handler; add FALSE removes it.
+typedef BOOL (*PHANDLER_ROUTINE)(DWORD ctrl_type);
+constexpr DWORD CTRL_C_EVENT = 0;
+constexpr DWORD CTRL_CLOSE_EVENT = 2;
+constexpr DWORD CTRL_SHUTDOWN_EVENT = 6;
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+// For main(): the handler set, or null.
+PHANDLER_ROUTINE console_ctrl_handler();

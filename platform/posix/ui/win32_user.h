@@ -171,6 +171,8 @@ BOOL DestroyWindow(HWND window);
 // Nonzero when the window was visible before.
 BOOL ShowWindow(HWND window, int command);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// Queues the message for the window's thread; callable from any thread.
+BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // WM_CLOSE destroys the window; the close command of the system menu sends WM_CLOSE.
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 

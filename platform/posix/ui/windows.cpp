@@ -474,6 +474,10 @@ LRESULT SendMessageA(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
   return proc(handle, message, wparam, lparam);
 }
 
+BOOL PostMessageA(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
+  return post(handle, message, wparam, lparam) ? TRUE : FALSE;
+}
+
 LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wparam, LPARAM) {
   switch (message) {
     case WM_CLOSE:

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -27,6 +28,17 @@ int decode(int status) {
   if (WIFSIGNALED(status)) return kSignalBase + WTERMSIG(status);
   return kExecFailed;
 }
+
+// Only the standard three reach a program: the trace, the recordings, the board's
+// segment and the display's connection are placasim's.
+void close_inherited() {
+  if (close_range(3, ~0u, 0) == 0) return;
+  const long most = std::min(sysconf(_SC_OPEN_MAX), 65536L);
+  for (int fd = 3; fd < most; ++fd) close(fd);
+}
+
+// Whether any process of the group that began with the child is left.
+bool group_left(pid_t group) { return ::kill(-group, 0) == 0 || errno == EPERM; }
 
 bool has_driver(const std::string& dir) {
   struct stat st{};
@@ -52,7 +64,10 @@ std::optional<Child> Child::launch(const std::vector<std::string>& argv, bool st
     return std::nullopt;
   }
   if (pid == 0) {
+    // A group of its own, so that stopping it reaches whatever it started in turn.
+    setpgid(0, 0);
     if (stdout_to_stderr) dup2(STDERR_FILENO, STDOUT_FILENO);
+    close_inherited();
     ::signal(SIGPIPE, SIG_DFL);  // placasim ignores it; an ignored signal would outlive exec
     if (!dir.empty() && chdir(dir.c_str()) != 0) {
       std::fprintf(stderr, "placasim: cannot run %s in %s: %s\n", args[0], dir.c_str(), std::strerror(errno));
@@ -62,6 +77,7 @@ std::optional<Child> Child::launch(const std::vector<std::string>& argv, bool st
     std::fprintf(stderr, "placasim: cannot run %s: %s\n", args[0], std::strerror(errno));
     _exit(kExecFailed);
   }
+  setpgid(pid, pid);  // also here: a stop may come before the child has run
   return Child(pid);
 }
 
@@ -86,19 +102,21 @@ int Child::wait() {
   return *code_;
 }
 
+// The whole group: what the program started goes with it, even once it has ended itself.
 int Child::stop(int grace_ms) {
-  if (poll()) return *code_;
-  ::kill(static_cast<pid_t>(process_), SIGTERM);
+  const auto group = static_cast<pid_t>(process_);
+  if (!poll() || group_left(group)) ::kill(-group, SIGTERM);
   for (int waited = 0; waited < grace_ms; waited += kStopPollMs) {
-    if (poll()) return *code_;
+    poll();
+    if (code_ && !group_left(group)) return *code_;
     usleep(kStopPollMs * 1000);
   }
-  kill();
+  ::kill(-group, SIGKILL);
   return wait();
 }
 
 void Child::signal(int sig) {
-  if (!code_) ::kill(static_cast<pid_t>(process_), sig);
+  if (!code_) ::kill(-static_cast<pid_t>(process_), sig);
 }
 
 void Child::kill() { signal(SIGKILL); }

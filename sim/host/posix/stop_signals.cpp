@@ -14,7 +14,7 @@ volatile sig_atomic_t stop_signal = 0;
 
 void on_stop_signal(int sig) {
   stop_signal = sig;
-  if (forward_to > 0) kill(forward_to, sig);
+  if (forward_to > 0) kill(-forward_to, sig);  // the command leads a group of its own
 }
 
 }  // namespace

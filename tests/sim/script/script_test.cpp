@@ -91,6 +91,14 @@ TEST(ScriptParse, BadLinesAreRefusedWithTheirNumber) {
     EXPECT_FALSE(parse_error(std::string(bad) + "\n").empty()) << bad;
 }
 
+TEST(ScriptParse, EveryBlankMakesABlankLine) {
+  // Vertical tabs and form feeds were words to nobody: the line crashed the parser.
+  const auto s = parse("\v\n\f\n\v # a comment\n \f\t\v\r\n\vwait\f1\v\n");
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s[0].kind, StepKind::wait);
+  EXPECT_EQ(s[0].line, 5);
+}
+
 TEST(ScriptParse, WindowStepsTakeAQuotedOrOneWordTitle) {
   const auto s = parse(
       "window Ascensor\n"

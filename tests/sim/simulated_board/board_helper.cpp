@@ -2,6 +2,7 @@
 //   board_helper NAME count N      increments the change counter N times under the lock
 //   board_helper NAME die-holding  ends the process while it holds the board's lock
 //   board_helper NAME in-use FILE  drives the board, makes FILE, and waits to be killed
+//   board_helper NAME hold FILE    takes the board's lock, makes FILE, and waits to be killed
 //   board_helper NAME claim        0 when it gets the run of the board
 //   board_helper NAME claim TEXT   0 when the run is refused, naming TEXT as the holder
 //   board_helper NAME held INPUT SECONDS
@@ -54,6 +55,13 @@ int main(int argc, char** argv) {
     board->mark_in_use();
     std::ofstream(argv[3]) << "ready\n";
     std::this_thread::sleep_for(std::chrono::minutes(1));
+    return 4;
+  }
+  if (what == "hold" && argc == 4) {
+    board->with([&](sim::BoardState&) {
+      std::ofstream(argv[3]) << "holding\n";
+      std::this_thread::sleep_for(std::chrono::minutes(1));
+    });
     return 4;
   }
   if (what == "held" && argc == 5) return held(*board, std::atoi(argv[3]), std::atof(argv[4]));

@@ -118,6 +118,21 @@ TEST_F(Faulty, SlipFromSharedMemoryOutOfRangeIsTakenAtItsEdge) {
   EXPECT_EQ(motor_speed_factor(b), 0.0);
 }
 
+TEST_F(Faulty, TimesFromSharedMemoryAtTheEdgesOfTheirRangeNeitherOverflowNorMoveTheCabin) {
+  set_outputs(kOutputTowardTop);
+  const double at = b.position;
+  b.updated_ns = INT64_MIN;
+  board_advance(b, now);
+  EXPECT_EQ(b.position, at) << "no travel from a time no process wrote";
+  EXPECT_EQ(b.updated_ns, now);
+  for (const int64_t entered : {-INT64_MAX, INT64_MAX}) {
+    b.faults.chatter = 1;
+    b.faults.chatter_ns = INT64_MAX;
+    b.faults.band_entered_ns[0] = entered;
+    EXPECT_TRUE(board_inputs(b) & 0x08) << "floor 1's sensor lit, entered at " << entered;
+  }
+}
+
 TEST_F(Faulty, AnalogNoiseStaysWithinItsAmplitudeAndVaries) {
   board_set_analog(b, 2, 100);
   board_set_analog(b, 3, 250);

@@ -1,8 +1,9 @@
-// What only POSIX checks: the segment's owner and mode, and a lock word that whoever
-// may write the segment could forge.
+// What only POSIX checks: the segment's owner and mode, and what whoever may write
+// the segment could do to it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,7 +11,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "shared_board.h"
@@ -78,51 +81,84 @@ TEST_F(Planted, SegmentOfAnotherUserIsRefused) {
   EXPECT_NE(error.find("/dev/shm/" + name), std::string::npos) << error;
 }
 
-// The lock word of a board, forged by whoever may write the segment.
-class ForgedLock : public Shared {
+// Whoever may write the segment may write anything into it; the lock lives in the
+// kernel, so nothing there can wedge, abort or hang a program.
+class Forged : public Shared {
  protected:
-  void forge_lock(const std::vector<unsigned char>& bytes) {
+  void write_at(std::size_t offset, uint32_t word) {
     const int fd = shm_open(sim::segment_path(name).c_str(), O_RDWR, 0);
     ASSERT_GE(fd, 0);
-    ASSERT_LE(bytes.size(), facts.lock_size);
-    ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), facts.lock_offset), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(pwrite(fd, &word, sizeof word, static_cast<off_t>(offset)), 4);
     close(fd);
-  }
-  // Held by a thread that cannot exist (above the largest process id the system allows).
-  void forge_held_by_nobody() {
-    const uint32_t nobody = 0x3FFFFFFE;
-    std::vector<unsigned char> word(sizeof nobody);
-    std::memcpy(word.data(), &nobody, sizeof nobody);
-    forge_lock(word);
   }
   const double bound = simtest::kLockRefusalBound;
 };
 
-TEST_F(ForgedLock, HeldByNoProcessIsRefusedInBoundedTime) {
-  ASSERT_NE(SharedBoard::open(name, nullptr), nullptr);
-  forge_held_by_nobody();
-  const auto t0 = std::chrono::steady_clock::now();
-  const std::string error = refusal();
-  EXPECT_LT(seconds_since(t0), bound);
-  EXPECT_NE(error.find("lock"), std::string::npos) << error;
-  EXPECT_NE(error.find("/dev/shm/" + name), std::string::npos) << error;
-}
-
-TEST_F(ForgedLock, ImpossibleStateIsRefused) {
-  ASSERT_NE(SharedBoard::open(name, nullptr), nullptr);
-  forge_lock(std::vector<unsigned char>(facts.lock_size, 0xFF));
-  const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_NE(refusal().find("lock"), std::string::npos);
-  EXPECT_LT(seconds_since(t0), bound);
-}
-
-TEST_F(ForgedLock, ForgedWhileAttachedEndsTheWaitWithAnError) {
+TEST_F(Forged, WordsThatOnceBrokeTheLockLeaveTheBoardWorking) {
+  // The words that drove the C library's mutex into its assertions, at attach and
+  // while attached.
   auto board = SharedBoard::open(name, nullptr);
   ASSERT_NE(board, nullptr);
-  forge_held_by_nobody();
-  const auto t0 = std::chrono::steady_clock::now();
+  for (const auto& [at32, at16] : {std::pair<uint32_t, uint32_t>{0xb0, 0x3ffffff0}, {0xc0, 0}, {~0u, ~0u}}) {
+    write_at(32, at32);
+    if (at16) write_at(16, at16);
+    std::string error;
+    auto other = SharedBoard::open(name, &error);
+    if (other) {
+      EXPECT_NO_THROW(other->with([](sim::BoardState& s) { return s.outputs; }));
+    } else {
+      EXPECT_NE(error.find("refusing"), std::string::npos) << error;
+    }
+    try {
+      board->with([](sim::BoardState& s) { sim::board_advance(s, sim::monotonic_ns()); });
+    } catch (const sim::BoardLost& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
+TEST_F(Forged, LockThatNoProcessLetsGoIsRefusedInBoundedTime) {
+  auto board = SharedBoard::open(name, nullptr);
+  ASSERT_NE(board, nullptr);
+  const std::string ready = ::testing::TempDir() + "held-" + name;
+  std::remove(ready.c_str());
+  const simtest::Process holder = simtest::spawn({BOARD_HELPER, name, "hold", ready});
+  ASSERT_TRUE(simtest::wait_for_file(ready, 5000));
+  ::kill(simtest::pid_of(holder), SIGSTOP);
+  auto t0 = std::chrono::steady_clock::now();
   EXPECT_THROW(board->with([](sim::BoardState& s) { return s.outputs; }), sim::BoardLost);
   EXPECT_LT(seconds_since(t0), bound);
+  t0 = std::chrono::steady_clock::now();
+  EXPECT_NE(refusal().find("lock"), std::string::npos);
+  EXPECT_LT(seconds_since(t0), bound);
+  simtest::kill(holder);
+  ::kill(simtest::pid_of(holder), SIGCONT);
+  simtest::wait_for(holder);
+  EXPECT_NO_THROW(board->with([](sim::BoardState& s) { return s.outputs; })) << "the lock goes with its holder";
+  std::remove(ready.c_str());
+}
+
+TEST_F(Forged, SegmentCutShortOrEmptiedInUseIsBoardLostNotSIGBUS) {
+  for (const bool regrow : {false, true}) {
+    auto board = SharedBoard::open(name, nullptr);
+    ASSERT_NE(board, nullptr);
+    const int fd = shm_open(sim::segment_path(name).c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 0), 0);
+    if (regrow) {
+      ASSERT_EQ(ftruncate(fd, static_cast<off_t>(facts.size)), 0);
+    }
+    close(fd);
+    try {
+      board->with([](sim::BoardState& s) { return s.outputs; });
+      ADD_FAILURE() << "no BoardLost";
+    } catch (const sim::BoardLost& e) {
+      EXPECT_NE(std::string(e.what()).find("went away"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(board->with([](sim::BoardState& s) { return s.outputs; }), sim::BoardLost);
+    board.reset();
+    SharedBoard::remove(name);
+  }
 }
 
 }  // namespace
