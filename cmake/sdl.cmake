@@ -3,8 +3,7 @@
 # scripts/build-sdl-windows into SDL_WINDOWS_PREFIX (build/win32-sdl or build/win64-sdl).
 # SDL_WINDOWS_DLL is global: folders that never include this file copy the DLL too.
 if(WIN32)
-  math(EXPR windows_bits "${CMAKE_SIZEOF_VOID_P} * 8")
-  set(SDL_WINDOWS_PREFIX ${PROJECT_SOURCE_DIR}/build/win${windows_bits}-sdl CACHE PATH "Cross-built SDL 1.2")
+  set(SDL_WINDOWS_PREFIX ${PROJECT_SOURCE_DIR}/build/win${PLACAIO_WINDOWS_BITS}-sdl CACHE PATH "Cross-built SDL 1.2")
   set(SDL_WINDOWS_DLL ${SDL_WINDOWS_PREFIX}/bin/SDL.dll CACHE INTERNAL "SDL.dll to put beside programs")
   set(SDL_WINDOWS_LICENCE_DIR ${SDL_WINDOWS_PREFIX}/share/doc/SDL CACHE INTERNAL "SDL's licence, to ship with it")
 endif()

@@ -163,8 +163,9 @@ def _candidates(path: str | None) -> list[str]:
     a bare name is searched in, and the installed one."""
     if path:
         return [path]
-    folders = [os.getcwd(), *os.environ.get("PATH", "").split(os.pathsep)]
-    if not _WINDOWS:
+    if _WINDOWS:
+        folders = [os.getcwd(), *os.environ.get("PATH", "").split(os.pathsep)]
+    else:
         folders = os.environ.get("LD_LIBRARY_PATH", "").split(os.pathsep)
     found = [os.path.join(d, LIBRARY_NAME) for d in folders if d]
     installed = installed_library()
