@@ -72,9 +72,9 @@ void Adaptor::connect() {
   const uint8_t identify = ADAPTOR_IDENTIFY;
   const Clock::time_point deadline = system_.now() + (first ? timing_.boot_window : milliseconds(0));
   std::optional<Probe> found;
-  auto drop = [&](size_t i, const std::string& reason) {
+  auto drop = [&](size_t i, const std::string& reason, bool keep_dtr) {
     reasons.push_back(reason);
-    probes[i].link->restore();
+    probes[i].link->restore(keep_dtr);
     probes.erase(probes.begin() + static_cast<long>(i));
   };
   while (!probes.empty() && !found) {
@@ -85,7 +85,7 @@ void Adaptor::connect() {
       if (probes[i].link->send(&identify, 1, timing_.identify_timeout))
         ++i;
       else
-        drop(i, probes[i].name + " failed (" + probes[i].link->error() + ")");
+        drop(i, probes[i].name + " failed (" + probes[i].link->error() + ")", false);
     }
     for (size_t i = 0; i < probes.size() && !found;) {
       Probe& p = probes[i];
@@ -101,12 +101,13 @@ void Adaptor::connect() {
       if (verdict == Verdict::kRight) {
         found = std::move(p);
       } else if (verdict == Verdict::kWrong) {
-        drop(i, p.name + " answered as something other than the adaptor, and was left alone");
+        drop(i, p.name + " answered as something other than the adaptor, and was left alone", false);
       } else if (verdict == Verdict::kOtherVersion) {
         drop(i, "the adaptor on " + p.name + " speaks protocol version " +
                     std::to_string(p.answer[ADAPTOR_SIGNATURE_LENGTH]) + ", this driver version " +
                     std::to_string(ADAPTOR_PROTOCOL_VERSION) +
-                    ": load the firmware that comes with this driver into it");
+                    ": load the firmware that comes with this driver into it",
+             true);
       } else {
         ++i;
       }
@@ -116,21 +117,19 @@ void Adaptor::connect() {
   for (Probe& p : probes) {
     if (found && p.link == nullptr) continue;  // moved out
     if (!found) reasons.push_back(p.name + " did not answer");
-    p.link->restore();
+    p.link->restore(true);
   }
   probes.clear();
 
   if (found) {
     link_ = std::move(found->link);
     port_ = found->name;
-    if (ever_found_)
-      for (int reg = 0; reg < ADAPTOR_REGISTERS; ++reg)
-        if (written_[reg]) {
-          out_.push_back(static_cast<uint8_t>(ADAPTOR_WRITE_COMMAND(reg, *written_[reg])));
-          out_.push_back(static_cast<uint8_t>(ADAPTOR_WRITE_PAYLOAD(*written_[reg])));
-        }
+    for (int reg = 0; reg < ADAPTOR_REGISTERS; ++reg)
+      if (written_[reg]) {
+        out_.push_back(static_cast<uint8_t>(ADAPTOR_WRITE_COMMAND(reg, *written_[reg])));
+        out_.push_back(static_cast<uint8_t>(ADAPTOR_WRITE_PAYLOAD(*written_[reg])));
+      }
     if (reported_) system_.warn(kPrefix + std::string("the adaptor answers on ") + port_);
-    ever_found_ = true;
     reported_ = false;
   } else if (!reported_) {
     if (reasons.empty()) reasons.push_back("there is no " + system_.candidate_pattern());
@@ -188,8 +187,9 @@ void Adaptor::write_locked(int64_t address, uint8_t value) {
   if (address < kFirstPortBase || address >= kFirstPortBase + ADAPTOR_REGISTERS) return;
   const int reg = static_cast<int>(address - kFirstPortBase);
   if (reg == ADAPTOR_REG_STATUS) return;  // read-only, as on a PC
+  const bool live = connected();  // first, or an adaptor found now would get it twice
   written_[reg] = value;
-  if (!connected()) return;
+  if (!live) return;
   out_.push_back(static_cast<uint8_t>(ADAPTOR_WRITE_COMMAND(reg, value)));
   out_.push_back(static_cast<uint8_t>(ADAPTOR_WRITE_PAYLOAD(value)));
 }

@@ -93,12 +93,11 @@ class Adaptor {
   std::mutex lock_;
   std::unique_ptr<Link> link_;
   std::string port_;        // the port in use, or last in use
-  bool ever_found_ = false;
   bool reported_ = false;  // a failure was told and no recovery since
   std::optional<Clock::time_point> next_attempt_;  // none: never tried
   std::vector<uint8_t> out_;  // writes not yet sent
-  // Writes the program made, put back on an adaptor found again: it may have missed
-  // them while idle, or reset.
+  // Writes the program made, put back on an adaptor found later: it missed those
+  // made while the port was idle, and may have been reset since.
   std::array<std::optional<uint8_t>, 3> written_;
 };
 

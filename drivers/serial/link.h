@@ -27,8 +27,10 @@ class Link {
   // Drops whatever has arrived and not been read.
   virtual void drop_input() = 0;
   // Puts back the port's settings as they were before the open: for a port that
-  // turned out not to be the adaptor.
-  virtual void restore() = 0;
+  // turned out not to be this adaptor. keep_dtr leaves DTR as the open set it, for one
+  // that may be an adaptor (starting, or of another version): a Uno or a Nano resets
+  // each time DTR is raised again, so the next attempt would catch it starting anew.
+  virtual void restore(bool keep_dtr) = 0;
   // Why the last send or receive failed, in words.
   virtual std::string error() const = 0;
 };

@@ -77,7 +77,11 @@ class PosixLink final : public Link {
   }
 
   void drop_input() override { ::tcflush(fd_, TCIFLUSH); }
-  void restore() override { ::tcsetattr(fd_, TCSANOW, &original_); }
+  void restore(bool keep_dtr) override {
+    termios t = original_;
+    if (keep_dtr) t.c_cflag &= ~HUPCL;
+    ::tcsetattr(fd_, TCSANOW, &t);
+  }
   std::string error() const override { return error_; }
 
  private:

@@ -52,8 +52,11 @@ class Win32Link final : public Link {
 
   void drop_input() override { PurgeComm(port_, PURGE_RXCLEAR); }
 
-  void restore() override {
-    SetCommState(port_, &original_);
+  void restore(bool keep_dtr) override {
+    DCB dcb = original_;
+    // Ours is off: turning it on is the edge that resets a Uno.
+    if (keep_dtr) dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    SetCommState(port_, &dcb);
     SetCommTimeouts(port_, &original_timeouts_);
   }
 
@@ -74,7 +77,7 @@ class Win32Link final : public Link {
   }
 
   const HANDLE port_;
-  DCB original_;  // not const: SetCommState takes a plain pointer
+  const DCB original_;
   COMMTIMEOUTS original_timeouts_;
   COMMTIMEOUTS timeouts_{};
   bool have_timeouts_ = false;

@@ -29,7 +29,12 @@ struct FakePort {
   std::vector<uint8_t> sent;    // every byte the driver sent
   std::vector<uint8_t> inbox;   // bytes on their way to the driver
   int sends = 0;
-  bool restored = false;
+  enum { kOpen, kRestored, kRestoredKeepingDtr } left = kOpen;
+  // A Uno: an open that raises DTR resets it into its bootloader for `boot`.
+  bool resets_on_open = false;
+  bool dtr_up = false;
+  milliseconds boot{400};
+  int resets = 0;
 };
 
 class FakeSystem;
@@ -40,7 +45,10 @@ class FakeLink final : public serial::Link {
   bool send(const uint8_t* data, size_t size, milliseconds) override;
   long receive(uint8_t* data, size_t size, milliseconds timeout) override;
   void drop_input() override { port_->inbox.clear(); }
-  void restore() override { port_->restored = true; }
+  void restore(bool keep_dtr) override {
+    port_->left = keep_dtr ? FakePort::kRestoredKeepingDtr : FakePort::kRestored;
+    port_->dtr_up = keep_dtr;
+  }
   std::string error() const override { return "the device is gone"; }
 
  private:
@@ -54,7 +62,13 @@ class FakeSystem final : public serial::System {
     ++opens;
     const auto found = ports.find(name);
     if (found == ports.end() || found->second->vanished) return {nullptr, name + " does not exist", true};
-    found->second->restored = false;
+    FakePort& port = *found->second;
+    port.left = FakePort::kOpen;
+    if (port.resets_on_open && !port.dtr_up) {
+      port.ready_at = clock + port.boot;
+      ++port.resets;
+    }
+    port.dtr_up = true;  // the driver's open raises it and clears HUPCL
     return {std::make_unique<FakeLink>(*this, found->second), {}, false};
   }
   std::optional<std::string> configured() override { return named; }
@@ -141,6 +155,7 @@ TEST_F(Finding, NamedPortIsTheOneUsed) {
   system.named = "/dev/ttyUSB3";
   adaptor.write(kData, 0x42);
   EXPECT_EQ(named->model.data, 0x42);
+  EXPECT_EQ(named->model.writes, 1);
   EXPECT_TRUE(other->sent.empty());
   EXPECT_EQ(adaptor.port(), "/dev/ttyUSB3");
   EXPECT_TRUE(adaptor.installed());
@@ -156,11 +171,11 @@ TEST_F(Finding, ScanLeavesPortsThatAreNotTheAdaptorAlone) {
   adaptor.write(kData, 7);
   EXPECT_EQ(real->model.data, 7);
   EXPECT_EQ(adaptor.port(), "/dev/ttyUSB0");
-  for (const auto& port : {modem, quiet}) {
-    EXPECT_TRUE(only_identified(*port));
-    EXPECT_TRUE(port->restored);
-  }
-  EXPECT_FALSE(real->restored);
+  for (const auto& port : {modem, quiet}) EXPECT_TRUE(only_identified(*port));
+  EXPECT_EQ(modem->left, FakePort::kRestored);
+  // Silent may be an adaptor starting: dropping DTR would reset it at the next open.
+  EXPECT_EQ(quiet->left, FakePort::kRestoredKeepingDtr);
+  EXPECT_EQ(real->left, FakePort::kOpen);
 }
 
 TEST_F(Finding, SignatureWithTheRightLengthButWrongBytesIsNotTheAdaptor) {
@@ -201,6 +216,18 @@ TEST_F(Finding, GivesUpOnASilentPortAfterTheBootWindow) {
   EXPECT_LT(system.clock - start, serial::Timing{}.boot_window + 500ms);
   EXPECT_EQ(warned("/dev/ttyACM0 did not answer"), 1);
   EXPECT_EQ(adaptor.read(kStatus), serial::kIdleStatus);
+}
+
+TEST_F(Finding, WritesMadeBeforeTheAdaptorFirstAnswersReachItWhenItDoes) {
+  adaptor.write(kData, 0x0F);  // nothing there yet
+  adaptor.write(kControl, 0x02);
+  auto port = system.add("/dev/ttyACM0");
+  port->model.data = 0xEE;  // held from a program before
+  system.clock += 1s;
+  EXPECT_EQ(adaptor.read(kStatus), 0);
+  EXPECT_EQ(port->model.data, 0x0F);
+  EXPECT_EQ(port->model.control, 0x02);
+  EXPECT_EQ(port->model.writes, 2);
 }
 
 TEST_F(Finding, NoPortAtAllSaysWhereItLookedAndHowToNameOne) {
@@ -346,6 +373,19 @@ TEST_F(Faults, AVanishedPortIsTriedAgainOnceASecondAndGetsTheMissedWrites) {
   EXPECT_EQ(port->model.data, 0x33);
   EXPECT_EQ(port->model.control, 0x04);
   EXPECT_EQ(system.warnings.size(), 2u);
+}
+
+TEST_F(Faults, AUnoPluggedInAgainIsFoundThoughItsFirstOpenResetsIt) {
+  port->vanished = true;
+  adaptor.write(kData, 0x21);
+  port->vanished = false;
+  port->model = AdaptorModel();
+  port->resets_on_open = true;
+  port->dtr_up = false;  // a new device
+  for (int i = 0; i < 40 && !adaptor.installed(); ++i) system.clock += 100ms;
+  EXPECT_EQ(adaptor.port(), "/dev/ttyACM0");
+  EXPECT_EQ(port->resets, 1);
+  EXPECT_EQ(port->model.data, 0x21);
 }
 
 TEST_F(Faults, AnAdaptorThatStaysAwayCostsOneAttemptASecondAndOneMessage) {

@@ -27,6 +27,11 @@ class Pty : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
     path_ = ttyname(slave_);
+    // A serial port's default, which a fresh pty lacks: the driver must clear it.
+    termios t{};
+    ASSERT_EQ(tcgetattr(slave_, &t), 0);
+    t.c_cflag |= HUPCL;
+    ASSERT_EQ(tcsetattr(slave_, TCSANOW, &t), 0);
     setenv("PLACAIO_SERIAL", path_.c_str(), 1);
     server_ = std::thread([this] { serve(); });
   }
@@ -71,6 +76,26 @@ TEST_F(Pty, TheLinkIsRawAtTheAdaptorsSpeedAndKeepsDtrUpOnClose) {
   EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
   EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IXON | IXOFF | ISTRIP), 0u);
   EXPECT_EQ(t.c_oflag & OPOST, 0u);
+}
+
+TEST_F(Pty, ASilentPortGetsItsSettingsBackButKeepsDtrUp) {
+  stop_ = true;  // nobody answers
+  server_.join();
+  server_ = std::thread([] {});
+  termios before{};
+  ASSERT_EQ(tcgetattr(slave_, &before), 0);
+  serial::Timing quick;
+  quick.boot_window = std::chrono::milliseconds(200);
+  serial::Adaptor adaptor(serial::system_ports(), quick);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(adaptor.installed());
+  EXPECT_NE(testing::internal::GetCapturedStderr().find(path_ + " did not answer"), std::string::npos);
+  termios after{};
+  ASSERT_EQ(tcgetattr(slave_, &after), 0);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+  EXPECT_EQ(after.c_cflag & HUPCL, 0u);  // closing it again must not drop DTR
 }
 
 TEST_F(Pty, BytesATerminalWouldChangeGoBothWaysUnchanged) {
