@@ -42,7 +42,8 @@ Driver::Driver() {
   rec_script_ = reinterpret_cast<void (*)(int32_t, const uint8_t*, int32_t)>(
       reinterpret_cast<void*>(GetProcAddress(hio, "rec_script_status")));
   if (rec_script_ == nullptr) rec_reset_ = nullptr;
-  if (!recording() && name_ == "sim") sim_ = sim_attach();
+  // The adaptor's board is the one placasim --adaptor named; a real adaptor's is not ours.
+  if (!recording() && (name_ == "sim" || (name_ == "serial" && !owns_board))) sim_ = sim_attach();
   present(0);
 }
 

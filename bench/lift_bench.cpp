@@ -50,14 +50,20 @@ void enter(const Scene& scene) {
   Driver::current().forget();
 }
 
-double binds_per_pass(const Scene& scene) {
+struct PerPass {
+  double binds, reads;
+};
+
+PerPass counted_per_pass(const Scene& scene) {
   enter(scene);
   int32_t destino = scene.destino;
   Cola *primero = nullptr, *ultimo = nullptr;
   BindingScope counting(Binding::count);
   reset_bind_count();
+  const uint64_t reads = reads_counted();
   for (int i = 0; i < kCountingPasses; ++i) Comprobar_Pasada(&destino, &primero, &ultimo);
-  return static_cast<double>(binds_counted()) / kCountingPasses;
+  return {static_cast<double>(binds_counted()) / kCountingPasses,
+          static_cast<double>(reads_counted() - reads) / kCountingPasses};
 }
 
 void passes(benchmark::State& state, Scene scene, Binding mode) {
@@ -221,18 +227,20 @@ void register_benchmarks(Driver& driver) {
                  driver.name().c_str());
     return;
   }
-  const double idle_binds = binds_per_pass(kIdle), rest_binds = binds_per_pass(kAtRest);
-  benchmark::RegisterBenchmark("pass_idle/call", [idle_binds](benchmark::State& state) {
+  const PerPass idle = counted_per_pass(kIdle), rest = counted_per_pass(kAtRest);
+  benchmark::RegisterBenchmark("pass_idle/call", [idle](benchmark::State& state) {
     passes(state, kIdle, Binding::bind);
-    state.counters["binds"] = idle_binds;
+    state.counters["binds"] = idle.binds;
+    state.counters["reads"] = idle.reads;
   });
   benchmark::RegisterBenchmark("pass_idle/unbound",
                                [](benchmark::State& state) { passes(state, kIdle, Binding::skip); });
   benchmark::RegisterBenchmark("pass_idle/bare",
                                [](benchmark::State& state) { bare_passes(state, kIdle, false); });
-  benchmark::RegisterBenchmark("pass_at_rest/call", [rest_binds](benchmark::State& state) {
+  benchmark::RegisterBenchmark("pass_at_rest/call", [rest](benchmark::State& state) {
     passes(state, kAtRest, Binding::bind);
-    state.counters["binds"] = rest_binds;
+    state.counters["binds"] = rest.binds;
+    state.counters["reads"] = rest.reads;
   });
   benchmark::RegisterBenchmark("pass_at_rest/unbound",
                                [](benchmark::State& state) { passes(state, kAtRest, Binding::skip); });

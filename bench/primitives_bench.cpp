@@ -8,6 +8,7 @@
 #include "binding_switch.h"
 #include "board/io.h"
 #include "driver.h"
+#include "port_watch.h"
 #include "primitive_cases.h"
 
 namespace bench {
@@ -16,12 +17,18 @@ namespace {
 
 constexpr int kCountingCalls = 100;
 
-double binds_per_call(const PrimitiveCase& c) {
+struct PerCall {
+  double binds, reads;
+};
+
+PerCall counted_per_call(const PrimitiveCase& c) {
   c.prepare();
   BindingScope counting(Binding::count);
   reset_bind_count();
+  const uint64_t reads = reads_counted();
   for (int i = 0; i < kCountingCalls; ++i) c.call();
-  return static_cast<double>(binds_counted()) / kCountingCalls;
+  return {static_cast<double>(binds_counted()) / kCountingCalls,
+          static_cast<double>(reads_counted() - reads) / kCountingCalls};
 }
 
 void run(benchmark::State& state, void (*prepare)(), void (*body)(), Binding mode) {
@@ -51,10 +58,11 @@ void register_benchmarks(Driver& driver) {
   if (!driver.bound()) return;  // without a driver only the failing bind is worth timing
   for (const PrimitiveCase& c : primitive_cases()) {
     const std::string name = c.name;
-    const double binds = binds_per_call(c);
-    benchmark::RegisterBenchmark((name + "/call").c_str(), [c, binds](benchmark::State& state) {
+    const PerCall counted = counted_per_call(c);
+    benchmark::RegisterBenchmark((name + "/call").c_str(), [c, counted](benchmark::State& state) {
       run(state, c.prepare, c.call, Binding::bind);
-      state.counters["binds"] = binds;
+      state.counters["binds"] = counted.binds;
+      state.counters["reads"] = counted.reads;
     });
     benchmark::RegisterBenchmark((name + "/unbound").c_str(), [c](benchmark::State& state) {
       run(state, c.prepare, c.call, Binding::skip);

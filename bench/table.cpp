@@ -59,11 +59,13 @@ std::string cost_line(const std::map<std::string, Row>& rows, const std::string&
   const Row* unbound = find(rows, base + "/unbound");
   const Row* bare = find(rows, base + "/bare");
   const auto binds = counter(call, "binds");
+  const auto reads = counter(call, "reads");
   const double call_ns = call ? call->cpu_ns : 0;
   const auto r = bare ? ratio(call_ns, bare->cpu_ns) : std::nullopt;
   const auto share = unbound ? binding_share(call_ns, unbound->cpu_ns) : std::nullopt;
   std::string line = "  " + pad(label, 26, false);
   line += pad(binds ? printf_string("%.0f", *binds) : "-", 5, true);
+  line += pad(reads ? printf_string("%.0f", *reads) : "-", 6, true);
   line += pad(call ? format_duration(call_ns) : "-", 10, true);
   line += pad(call ? format_duration(call->real_ns) : "-", 10, true);
   line += pad(call ? format_rate(1e9 / call_ns) : "-", 11, true);
@@ -76,7 +78,7 @@ std::string cost_line(const std::map<std::string, Row>& rows, const std::string&
 }
 
 std::string cost_header(const std::string& first) {
-  return "  " + pad(first, 26, false) + pad("binds", 5, true) + pad("cpu", 10, true) +
+  return "  " + pad(first, 26, false) + pad("binds", 5, true) + pad("reads", 6, true) + pad("cpu", 10, true) +
          pad("wall", 10, true) + pad("per second", 11, true) + pad("no binding", 11, true) +
          pad("bare", 10, true) + pad("cpu/bare", 9, true) + pad("binding", 9, true) + "\n";
 }

@@ -113,6 +113,7 @@ TEST(Table, ComputesRatiosFromCpuTimeAndMarksWhatIsMissing) {
                            make_row("recording", "SALIDA/bare", 100),
                            make_row("recording", "segundos(0.5)/call", 50)};
   rows[0].counters["binds"] = 2;
+  rows[0].counters["reads"] = 3;
   const Machine machine{"Test CPU", 2, "2024-01-02", "1.00 2.00 3.00"};
   const std::string table = render_table(summarise(rows), machine, 5);
   EXPECT_NE(table.find("Test CPU, 2 logical CPUs, load average 1.00 2.00 3.00"), std::string::npos);
@@ -124,6 +125,7 @@ TEST(Table, ComputesRatiosFromCpuTimeAndMarksWhatIsMissing) {
   EXPECT_NE(line.find("8.0x"), std::string::npos) << line;  // 800 / 100, not the wall 2400
   EXPECT_NE(line.find("75 %"), std::string::npos) << line;
   EXPECT_NE(line.find("2.40 us"), std::string::npos) << line;
+  EXPECT_NE(line.find("    2     3 "), std::string::npos) << "binds, then reads: " << line;
   const size_t pause = table.find("segundos(0.5)");
   const std::string pause_line = table.substr(pause, table.find('\n', pause) - pause);
   EXPECT_NE(pause_line.find(" - "), std::string::npos) << pause_line;
