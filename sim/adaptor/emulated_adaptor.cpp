@@ -1,5 +1,6 @@
 #include "emulated_adaptor.h"
 
+#include <avr_extint.h>
 #include <avr_ioport.h>
 #include <avr_uart.h>
 #include <fcntl.h>
@@ -39,12 +40,15 @@ constexpr int64_t kNanosPerSecond = 1000000000;
 // How often the pseudo-terminal is looked at and the chip held to the wall clock: a
 // byte from the host waits at most this long (50 µs), and the chip sleeps as often.
 constexpr avr_cycle_count_t kTickCycles = kClockHz / 20000;
+constexpr avr_cycle_count_t kQuietTickCycles = kClockHz / 1000;
+constexpr avr_cycle_count_t kQuietCycles = kClockHz / 50;  // 20 ms
 // A register spread over two ports takes two instructions to write; the board gets
 // it once both are done (2 µs, a fraction of a byte's 10 µs on the wire).
 constexpr avr_cycle_count_t kSettleCycles = 32;
 // Further behind the wall clock than this (the machine was busy), the chip does not
 // race to make up for it.
 constexpr int64_t kMostLagNs = 20000000;
+constexpr int64_t kMostAheadNs = 2000000;
 constexpr int kHaltedPollMs = 1;
 // The reset flags' register, should the core not name it.
 constexpr uint16_t kMcusr = 0x54;
@@ -107,7 +111,7 @@ class Chip final : public EmulatedAdaptor {
   bool power_on(std::string* error) {
     avr_->frequency = kClockHz;
     avr_->sleep = no_sleep;
-    quiet_uart();
+    quiet_simavr();
     for (int i = 0; i < kPorts; ++i) {
       hooks_[i] = {this, i};
       ports_[i] = find_port(kPortNames[i]);
@@ -178,13 +182,17 @@ class Chip final : public EmulatedAdaptor {
     return nullptr;
   }
 
-  // Lines from the UART to simavr's console, and its 1 µs naps while the firmware
-  // waits for a byte (the simulation crawled), are both off.
-  void quiet_uart() {
+  // Off, at power-on and after each reset: lines from the UART to simavr's console;
+  // its 1 µs naps while the firmware waits for a byte (the simulation crawled); and
+  // its look at INT0 and INT1 at every cycle while their pins (data bits 0 and 1) are
+  // low, for a level-triggered interrupt enabled or not (the chip fell to a quarter of
+  // real time). The firmware uses neither interrupt.
+  void quiet_simavr() {
     uint32_t flags = 0;
     avr_ioctl(avr_, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
     flags &= ~uint32_t{AVR_UART_FLAG_POLL_SLEEP | AVR_UART_FLAG_STDIO};
     avr_ioctl(avr_, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+    for (uint8_t interrupt : {0, 1}) avr_extint_set_strict_lvl_trig(avr_, interrupt, 0);
   }
 
   uint8_t* reset_flags() {
@@ -229,6 +237,7 @@ class Chip final : public EmulatedAdaptor {
     slave_open_ = !(revents & POLLHUP);
     if (opens_watch_ < 0) return slave_open_ && !was_open;
     bool opened = false;
+    if (!opens_seen_) return false;
     alignas(inotify_event) char events[4096];
     ssize_t n;
     while ((n = read(opens_watch_, events, sizeof events)) > 0) {
@@ -273,12 +282,13 @@ class Chip final : public EmulatedAdaptor {
     const uint8_t flags = *reset_flags();
     avr_reset(avr_);
     set_reset_flags(flags | kExternalFlag);
-    quiet_uart();
+    quiet_simavr();
     avr_cycle_timer_register(avr_, kTickCycles, tick, this);  // the reset drops every timer
     armed_ = false;
     xoff_ = false;
     for (int i = 0; i < kPorts; ++i) snapshot(i);
     restart_clock();
+    last_input_ = avr_->cycle;
     reset_requested_ = false;
     ++resets_;
   }
@@ -292,6 +302,7 @@ class Chip final : public EmulatedAdaptor {
     while (!stop_.load()) {
       pollfd p{master_, POLLIN, 0};
       poll(&p, 1, kHaltedPollMs);
+      opens_seen_ = true;
       const bool opened = port_opened(p.revents);
       if (slave_open_) discard_input();
       if (opened) {
@@ -302,15 +313,17 @@ class Chip final : public EmulatedAdaptor {
   }
 
   static avr_cycle_count_t tick(avr_t*, avr_cycle_count_t when, void* param) {
-    static_cast<Chip*>(param)->tick();
-    return when + kTickCycles;
+    auto* chip = static_cast<Chip*>(param);
+    chip->tick();
+    // Nobody on the port, or nothing said on it for a while: the tick's wait wakes
+    // on the first byte anyway, and a millisecond is soon enough to notice an open.
+    const bool quiet = !chip->slave_open_ || chip->avr_->cycle - chip->last_input_ > kQuietCycles;
+    return when + (quiet ? kQuietTickCycles : kTickCycles);
   }
 
   void tick() {
-    wait_for_wall_clock();
-    pollfd p{master_, POLLIN, 0};
-    poll(&p, 1, 0);
-    if (port_opened(p.revents)) {
+    const short revents = wait_for_wall_clock();
+    if (port_opened(revents)) {
       // The chip resets before it sees any byte; those sent so far are lost.
       discard_input();
       reset_requested_ = true;
@@ -320,33 +333,45 @@ class Chip final : public EmulatedAdaptor {
       received_ = taken_ = 0;
       return;
     }
-    if (taken_ == received_ && (p.revents & POLLIN)) {
+    if (taken_ == received_ && (revents & POLLIN)) {
       const ssize_t n = read(master_, input_, sizeof input_);
       if (n > 0) {
         received_ = static_cast<std::size_t>(n);
         taken_ = 0;
+        last_input_ = avr_->cycle;
       }
     }
     feed();
   }
 
   // Sleeps until the wall clock reaches the chip's time, waking early when the host
-  // sends something, so that a request waits less than a tick.
-  void wait_for_wall_clock() {
-    const int64_t chip_ns = static_cast<int64_t>((avr_->cycle - base_cycle_) * (kNanosPerSecond / 1000) / (kClockHz / 1000));
-    const int64_t ahead = chip_ns - (now_ns() - base_ns_);
-    if (ahead <= 0) {
-      if (-ahead > kMostLagNs) base_ns_ = now_ns() - chip_ns;
-      return;
-    }
-    if (slave_open_ && taken_ == received_) {
-      pollfd p{master_, POLLIN, 0};
-      const timespec wait = to_timespec(ahead);
-      ppoll(&p, 1, &wait, nullptr);
-    } else {
-      const timespec until = to_timespec(base_ns_ + chip_ns);
+  // sends something, so that a request waits less than a tick; then says what the
+  // port shows (and whether the port was opened or closed since).
+  short wait_for_wall_clock() {
+    const int64_t chip_ns =
+        static_cast<int64_t>((avr_->cycle - base_cycle_) * (kNanosPerSecond / 1000) / (kClockHz / 1000));
+    int64_t ahead = chip_ns - (now_ns() - base_ns_);
+    if (-ahead > kMostLagNs) base_ns_ = now_ns() - chip_ns;
+    timespec wait{};
+    if (ahead > kMostAheadNs) {
+      // Woken early by the host tick after tick, the chip would run ahead of the clock.
+      const timespec until = to_timespec(base_ns_ + chip_ns - kMostAheadNs);
       clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+      ahead = kMostAheadNs;
     }
+    if (ahead > 0) {
+      // A closed port is always "ready" (hung up), and bytes still to feed need no more.
+      if (slave_open_ && taken_ == received_) {
+        wait = to_timespec(ahead);
+      } else {
+        const timespec until = to_timespec(base_ns_ + chip_ns);
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+      }
+    }
+    pollfd p[2] = {{master_, POLLIN, 0}, {opens_watch_, POLLIN, 0}};
+    ppoll(p, opens_watch_ >= 0 ? 2 : 1, &wait, nullptr);
+    opens_seen_ = (p[1].revents & POLLIN) != 0;
+    return p[0].revents;
   }
 
   void feed() {
@@ -474,6 +499,8 @@ class Chip final : public EmulatedAdaptor {
   int master_ = -1;
   int opens_watch_ = -1;  // inotify on the port's name
   int openers_ = 0;
+  bool opens_seen_ = true;  // events may wait on the watch
+  avr_cycle_count_t last_input_ = 0;
 
   // The emulation thread's own.
   avr_ioport_t* ports_[kPorts] = {};
