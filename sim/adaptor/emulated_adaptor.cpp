@@ -300,8 +300,14 @@ class Chip final : public EmulatedAdaptor {
                  state == cpu_Crashed ? "crashed" : "went to sleep for good", static_cast<unsigned>(avr_->pc));
     flush();
     while (!stop_.load()) {
+      // A closed port is always "ready" (hung up): the wait is on the watch of opens.
+      pollfd watch{opens_watch_, POLLIN, 0};
+      if (opens_watch_ >= 0)
+        poll(&watch, 1, kHaltedPollMs);
+      else
+        usleep(kHaltedPollMs * 1000);
       pollfd p{master_, POLLIN, 0};
-      poll(&p, 1, kHaltedPollMs);
+      poll(&p, 1, 0);
       opens_seen_ = true;
       const bool opened = port_opened(p.revents);
       if (slave_open_) discard_input();

@@ -3,12 +3,15 @@
 #include "emulated_adaptor.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -309,6 +312,33 @@ TEST_F(EmulatedAdaptorTest, TheHexFileRunsAsTheElfFileDoes) {
   write_register(*c, kData, 0x81);
   EXPECT_EQ(read_register(*c, kData), 0x81);
   EXPECT_TRUE(outputs_show(0x81, 0));
+}
+
+// A firmware that stops for good (here: interrupts off, then sleep) stays stopped
+// until the port is opened, which resets the chip; nothing hangs or spins meanwhile.
+TEST(EmulatedAdaptorHalted, AStoppedFirmwareWaitsForTheNextOpen) {
+  const std::string path = ::testing::TempDir() + "halting_" + std::to_string(getpid()) + ".hex";
+  std::ofstream(path) << ":04000000F894889553\n:00000001FF\n";  // cli; sleep
+  RecordingWiring wiring;
+  std::string error;
+  auto adaptor = EmulatedAdaptor::start(path, wiring, &error);
+  ASSERT_TRUE(adaptor) << error;
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const auto cpu0 = std::clock();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_LT(std::clock() - cpu0, CLOCKS_PER_SEC / 20) << "the stopped chip keeps a core busy";
+  {
+    SerialClient c(adaptor->port());
+    ASSERT_TRUE(c.ok());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (adaptor->resets() < 1 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(adaptor->resets(), 1);
+    EXPECT_TRUE(c.send({ADAPTOR_IDENTIFY}));
+    EXPECT_TRUE(c.receive(1, 100).empty());
+  }
+  EXPECT_TRUE(wiring.writes().empty());
+  std::remove(path.c_str());
 }
 
 // --- Speed ---
