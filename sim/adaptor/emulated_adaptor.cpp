@@ -137,7 +137,7 @@ class Chip final : public EmulatedAdaptor {
     avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT), uart_sent, this);
     avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XON), uart_xon, this);
     avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XOFF), uart_xoff, this);
-    if (!uart_input_) {
+    if (!uart_input_ || !follow_uart_settings()) {
       *error = "the emulated chip has no serial port";
       return false;
     }
@@ -175,6 +175,11 @@ class Chip final : public EmulatedAdaptor {
     avr_io_read_t c;
     void* param;
   };
+  struct Write {
+    Chip* chip;
+    avr_io_write_t c;
+    void* param;
+  };
 
   avr_ioport_t* find_port(char name) {
     for (avr_io_t* io = avr_->io_port; io; io = io->next)
@@ -193,6 +198,38 @@ class Chip final : public EmulatedAdaptor {
     flags &= ~uint32_t{AVR_UART_FLAG_POLL_SLEEP | AVR_UART_FLAG_STDIO};
     avr_ioctl(avr_, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
     for (uint8_t interrupt : {0, 1}) avr_extint_set_strict_lvl_trig(avr_, interrupt, 0);
+  }
+
+  // simavr works the UART's speed out only when UBRR0 is written, from U2X0 and the
+  // frame format as they are then; the chip follows them whenever they change. A
+  // firmware that sets UBRR0 first ran at half its speed. So a change to either has
+  // simavr work the speed out again.
+  bool follow_uart_settings() {
+    const avr_uart_t* uart = nullptr;
+    for (avr_io_t* io = avr_->io_port; io && !uart; io = io->next)
+      if (io->irq_ioctl_get == static_cast<uint32_t>(AVR_IOCTL_UART_GETIRQ('0')))
+        uart = reinterpret_cast<const avr_uart_t*>(io);
+    if (!uart || !uart->ubrrl.reg) return false;
+    ubrr_low_ = uart->ubrrl.reg;
+    const avr_io_addr_t settings[] = {uart->r_ucsra, uart->r_ucsrc};
+    for (int i = 0; i < 2; ++i) {
+      auto& write = avr_->io[AVR_DATA_TO_IO(settings[i])].w;
+      uart_writes_[i] = {this, write.c, write.param};
+      write.c = uart_setting_written;
+      write.param = &uart_writes_[i];
+    }
+    return true;
+  }
+
+  static void uart_setting_written(avr_t* avr, avr_io_addr_t addr, uint8_t value, void* param) {
+    const Write* original = static_cast<Write*>(param);
+    if (original->c)
+      original->c(avr, addr, value, original->param);
+    else
+      avr->data[addr] = value;
+    const avr_io_addr_t ubrr = original->chip->ubrr_low_;
+    const auto& speed = avr->io[AVR_DATA_TO_IO(ubrr)].w;
+    if (speed.c) speed.c(avr, ubrr, avr->data[ubrr], speed.param);
   }
 
   uint8_t* reset_flags() {
@@ -519,6 +556,8 @@ class Chip final : public EmulatedAdaptor {
   int changes_ = 0;
   bool armed_ = false;
   avr_irq_t* uart_input_ = nullptr;
+  Write uart_writes_[2] = {};
+  avr_io_addr_t ubrr_low_ = 0;
   uint8_t input_[256] = {};
   std::size_t received_ = 0, taken_ = 0;
   bool xoff_ = false;

@@ -200,8 +200,9 @@ TEST_F(EmulatedAdaptorTest, ChangesReachTheBoardInTheirOrderAndOnlyWhenTheyChang
 }
 
 // Far more than the chip's receive buffer, sent at once: none is lost, and they go at
-// about the wire's speed (two bytes of 10 us each a write).
-TEST_F(EmulatedAdaptorTest, StreamedWritesAllReachTheBoard) {
+// the wire's speed, 1 Mbaud: 40 ms for 4000 bytes of 10 us (the best of three runs,
+// the machine being shared; at half the speed they took 88 ms).
+TEST_F(EmulatedAdaptorTest, StreamedWritesAllReachTheBoardAtWireSpeed) {
   auto c = connect();
   constexpr int kWrites = 2000;
   std::vector<uint8_t> stream;
@@ -210,13 +211,16 @@ TEST_F(EmulatedAdaptorTest, StreamedWritesAllReachTheBoard) {
     stream.push_back(static_cast<uint8_t>(ADAPTOR_WRITE_COMMAND(kData, value)));
     stream.push_back(static_cast<uint8_t>(ADAPTOR_WRITE_PAYLOAD(value)));
   }
-  const auto t0 = std::chrono::steady_clock::now();
-  ASSERT_TRUE(c->send(stream));
-  ASSERT_EQ(read_register(*c, kData), 0xC0);
-  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-  std::printf("%d streamed writes in %.1f ms\n", kWrites, ms);
-  EXPECT_EQ(wiring_.writes().size(), std::size_t{kWrites});
-  EXPECT_LT(ms, 400.0);
+  double best_ms = 1e9;
+  for (int run = 1; run <= 3; ++run) {
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(c->send(stream));
+    ASSERT_EQ(read_register(*c, kData), 0xC0);
+    best_ms = std::min(best_ms, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    EXPECT_EQ(wiring_.writes().size(), std::size_t{kWrites} * run);
+  }
+  std::printf("%d streamed writes in %.1f ms at best\n", kWrites, best_ms);
+  EXPECT_LT(best_ms, 70.0);
 }
 
 // --- Inputs ---
