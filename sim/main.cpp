@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/bounded_screen.h"
 #include "host/host.h"
 #include "options.h"
 #include "panel/panel.h"
@@ -130,7 +131,7 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   hooks.from_power_on = command.has_value();
   if (script.vcd) hooks.observers.push_back(script.vcd.get());
   if (script.plot) hooks.observers.push_back(script.plot.get());
-  const std::unique_ptr<placasim::Screen> screen = placasim::system_screen();
+  const std::unique_ptr<placasim::Screen> screen = placasim::bounded(placasim::system_screen());
   hooks.screen = screen.get();
 
   std::string failure;

@@ -1,9 +1,7 @@
 // The kernel seam over the real system calls.
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "device_group.h"
 #include "kernel.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -59,18 +58,7 @@ class LinuxKernel final : public Kernel {
     return names;
   }
 
-  std::string access_group(const std::string& path) override {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return {};
-    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || info.st_gid == 0) return {};
-    std::vector<char> buffer(4096);
-    group entry{};
-    group* found = nullptr;
-    while (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
-           buffer.size() < (1u << 20))
-      buffer.resize(buffer.size() * 2);
-    return found != nullptr ? found->gr_name : std::to_string(info.st_gid);
-  }
+  std::string access_group(const std::string& path) override { return port_driver::access_group(path); }
 
   bool root() override { return ::geteuid() == 0; }
 

@@ -29,7 +29,7 @@ BrandingText "placaio ${VERSION}"
 !include LogicLib.nsh
 !include ${FILES}
 
-!define REAL_BOARD_TEXT "For a real board, put its port driver io.dll in $INSTDIR\bin, beside elevmando.exe. This installer never puts an io.dll there, and the uninstaller leaves yours in place."
+!define REAL_BOARD_TEXT "For a real board, put its port driver io.dll in $INSTDIR\bin, beside elevmando.exe. For the USB adaptor that stands in for a parallel port, that is a copy of $INSTDIR\bin\serial\io.dll. This installer never puts an io.dll there, and the uninstaller leaves yours in place."
 
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_DIRECTORY

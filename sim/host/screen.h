@@ -23,6 +23,8 @@ class Screen {
   virtual bool reaches(Window w, int x, int y) = 0;
   // Moves the pointer to x,y of its client area and clicks the left button there.
   virtual bool click(Window w, int x, int y, std::string* error) = 0;
+  // How long the calls from now on may wait for the display (bounded.h).
+  virtual void answer_within(int64_t /*ns*/) {}
 };
 
 // The system's screen, reached on first use: a script without window steps needs none.

@@ -386,6 +386,7 @@ class Runner {
     bool looked = false;
     const int64_t until = clock_.now_ns() + static_cast<int64_t>(step.window.seconds * sim::kNanosPerSecond);
     if (hooks_.screen) {
+      hooks_.screen->answer_within(until - clock_.now_ns());
       watch_screen(until, [&] { return !(looked = hooks_.screen->find(title, &found, &error)) || found; });
       if (cancelled_ || breached_) return false;
       if (looked && !found) error = "no window \"" + title + "\" within " + fixed(step.window.seconds, 1) + " s";
@@ -413,6 +414,7 @@ class Runner {
       *error = "no screen to click on";
       return false;
     }
+    screen->answer_within(kRaiseLimitNs);
     if (!screen->find(c.title, &w, error)) return false;
     if (!w) {
       *error = "no window \"" + c.title + "\" (a window step waits for one)";

@@ -23,6 +23,7 @@ declare -A expected=(
 ./usr/bin/placa
 ./usr/bin/placasim
 ./usr/lib/$ma/placaio/parport/io.so
+./usr/lib/$ma/placaio/serial/io.so
 ./usr/share/man/man1/placa.1.gz
 ./usr/share/man/man1/placasim.1.gz
 ./usr/share/doc/placaio-tools/examples/piso.py

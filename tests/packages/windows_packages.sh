@@ -17,11 +17,11 @@ OUT=$out BUILD_DIR=$build BUILD64_DIR=$build64 "$root/packaging/windows/package"
 python3 -m zipfile -e "$out"/placaio-*-win32.zip "$out/zip" || { echo "FAIL: the zip does not unpack" >&2; exit 1; }
 tree=$(echo "$out"/zip/placaio-*-win32)
 
-for f in bin/elevmando.exe bin/SDL.dll bin/ascensor{1,2,3}.bmp bin/placasim.exe bin/placasim/io.dll \
+for f in bin/elevmando.exe bin/SDL.dll bin/ascensor{1,2,3}.bmp bin/placasim.exe bin/placasim/io.dll bin/serial/io.dll \
   bin/elevmando-simulado.cmd bin/placa.exe bin/placaio.dll include/placaio.h lib/libplacaio.dll.a \
   lib/placaio.def examples/piso.c examples/teaching/floor2_stuck_{sin,con}_memoria.txt \
   licenses/SDL/COPYING.txt licenses/SDL/README-SDL.txt \
-  x64/bin/placaio.dll x64/bin/placasim.exe x64/bin/placasim/io.dll x64/bin/placa.exe \
+  x64/bin/placaio.dll x64/bin/placasim.exe x64/bin/placasim/io.dll x64/bin/serial/io.dll x64/bin/placa.exe \
   x64/include/placaio.h x64/lib/placaio.lib x64/lib/libplacaio.dll.a x64/lib/placaio.def \
   x64/lib/pkgconfig/placaio.pc; do
   [ -f "$tree/$f" ] || fail "the zip lacks $f"

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -124,6 +126,40 @@ TEST_F(Cli, WindowStepsWithoutADisplayFailWithTheirLineAndOthersRunHeadless) {
   EXPECT_NE(r.out.find("cannot open the display :987"), std::string::npos) << r.out;
   r = placasim("--script " + write_script("wait 0.01\n"), "DISPLAY=");
   EXPECT_EQ(r.code, 0) << r.out << r.err;
+}
+
+// An X server that accepts connections and never answers, as a stopped one does.
+class FrozenDisplay {
+ public:
+  FrozenDisplay() : number_(2000 + getpid() % 5000) {
+    mkdir("/tmp/.X11-unix", 01777);
+    path_ = "/tmp/.X11-unix/X" + std::to_string(number_);
+    unlink(path_.c_str());
+    fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path_.c_str());
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd_, 8) != 0) ADD_FAILURE() << path_;
+  }
+  ~FrozenDisplay() {
+    close(fd_);
+    unlink(path_.c_str());
+  }
+  std::string name() const { return ":" + std::to_string(number_); }
+
+ private:
+  int number_, fd_ = -1;
+  std::string path_;
+};
+
+TEST_F(Cli, AFrozenDisplayEndsAWindowStepAtItsLimit) {
+  FrozenDisplay frozen;
+  const auto start = std::chrono::steady_clock::now();
+  const Result r = placasim("--script " + write_script("window \"Con Memoria\" within 1\n"), "DISPLAY=" + frozen.name());
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("the display did not answer within 1.0 s"), std::string::npos) << r.out;
+  EXPECT_LT(seconds, 4.0);
 }
 
 TEST_F(Cli, BadScriptIsRefusedBeforeAnythingRuns) {
