@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # placasim --adaptor: the command reaches the board through the emulated adaptor, and
 # a firmware or command line placasim cannot use is refused before anything runs.
-#   placasim_adaptor.sh PLACASIM PROBE FIRMWARE
+#   placasim_adaptor.sh PLACASIM PROBE FIRMWARE PLACA
 set -uo pipefail
-placasim=$1 probe=$2 firmware=$3
+placasim=$1 probe=$2 firmware=$3 placa=$4
 dir=$(mktemp -d)
 board=placasim-adaptor-$$
 trap 'rm -rf "$dir"; rm -f "/dev/shm/$board"' EXIT
@@ -21,6 +21,23 @@ code=$?
 [ "$code" = 0 ] || fail "the run through the adaptor failed ($code): $(cat "$dir/err") $(tail -3 "$dir/trace")"
 grep -q '"summary"' "$dir/trace" || fail "no summary in the trace"
 [ -s "$dir/run.vcd" ] || fail "no waveform"
+
+# placa in one process after another through the serial driver: each opens the port,
+# which resets the chip as a Uno's does, and finds the adaptor again.
+cat >"$dir/placa.txt" <<END
+expect outputs 0
+run "$placa" salida 42 >/dev/null
+expect outputs 42
+run "$placa" entradas >/dev/null
+press 1
+run "$placa" espera-on 1 -t 3 >/dev/null
+run "$placa" salida 0 >/dev/null
+expect outputs 0
+END
+"$placasim" --board "$board" --script "$dir/placa.txt" --trace "$dir/trace" --adaptor "$firmware" -- sleep 60 \
+  2>"$dir/err"
+code=$?
+[ "$code" = 0 ] || fail "placa through the adaptor failed ($code): $(cat "$dir/err") $(tail -3 "$dir/trace")"
 
 expect_refusal() {  # what the error says, placasim's arguments...
   local says=$1; shift
