@@ -358,9 +358,9 @@ class Chip final : public EmulatedAdaptor {
   static avr_cycle_count_t tick(avr_t*, avr_cycle_count_t when, void* param) {
     auto* chip = static_cast<Chip*>(param);
     chip->tick();
-    // Nobody on the port, or nothing said on it for a while: the tick's wait wakes
-    // on the first byte anyway, and a millisecond is soon enough to notice an open.
-    const bool quiet = !chip->slave_open_ || chip->avr_->cycle - chip->last_input_ > kQuietCycles;
+    // Nothing said on the port for a while: the tick's wait wakes on the first byte
+    // anyway, and a millisecond is soon enough to notice an open.
+    const bool quiet = chip->avr_->cycle - chip->last_input_ > kQuietCycles;
     return when + (quiet ? kQuietTickCycles : kTickCycles);
   }
 
@@ -372,10 +372,8 @@ class Chip final : public EmulatedAdaptor {
       reset_requested_ = true;
       return;
     }
-    if (!slave_open_) {
-      received_ = taken_ = 0;
-      return;
-    }
+    // What a program sent just before it closed the port still reaches the chip, as
+    // it reaches a Uno: placa salida writes and exits at once.
     if (taken_ == received_ && (revents & POLLIN)) {
       const ssize_t n = read(master_, input_, sizeof input_);
       if (n > 0) {

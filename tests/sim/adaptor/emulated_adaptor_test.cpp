@@ -297,6 +297,21 @@ TEST_F(EmulatedAdaptorTest, OutputsAreKeptWhenAProgramClosesThePortAndAnotherOpe
   EXPECT_EQ(wiring_.writes().size(), writes) << "the board saw the outputs change across the reset";
 }
 
+// placa salida writes and exits at once; its bytes still in the pseudo-terminal when
+// it closes the port reach the chip, as they reach a Uno.
+TEST_F(EmulatedAdaptorTest, WritesSentJustBeforeTheCloseStillReachTheBoard) {
+  auto c = connect();
+  write_register(*c, kControl, 0x07);
+  write_register(*c, kData, 0x5A);
+  c.reset();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (wiring_.writes().size() < 2 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const std::vector<std::pair<int, uint8_t>> expected = {{kControl, 0x07}, {kData, 0x5A}};
+  EXPECT_EQ(wiring_.writes(), expected);
+  EXPECT_TRUE(outputs_show(0x5A, 0x07));
+}
+
 TEST_F(EmulatedAdaptorTest, EachOpenOfThePortResetsTheChip) {
   for (int open = 1; open <= 3; ++open) {
     SerialClient c(adaptor_->port());
