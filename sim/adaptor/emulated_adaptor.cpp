@@ -83,7 +83,9 @@ int64_t now_ns() {
   return int64_t{t.tv_sec} * kNanosPerSecond + t.tv_nsec;
 }
 
-timespec to_timespec(int64_t ns) { return {static_cast<time_t>(ns / kNanosPerSecond), static_cast<long>(ns % kNanosPerSecond)}; }
+timespec to_timespec(int64_t ns) {
+  return {static_cast<time_t>(ns / kNanosPerSecond), static_cast<long>(ns % kNanosPerSecond)};
+}
 
 // simavr's own messages go to standard output, where placasim's trace may be.
 void log_errors(avr_t*, const int level, const char* format, va_list ap) {
@@ -183,7 +185,8 @@ class Chip final : public EmulatedAdaptor {
 
   avr_ioport_t* find_port(char name) {
     for (avr_io_t* io = avr_->io_port; io; io = io->next)
-      if (io->irq_ioctl_get == static_cast<uint32_t>(AVR_IOCTL_IOPORT_GETIRQ(name))) return reinterpret_cast<avr_ioport_t*>(io);
+      if (io->irq_ioctl_get == static_cast<uint32_t>(AVR_IOCTL_IOPORT_GETIRQ(name)))
+        return reinterpret_cast<avr_ioport_t*>(io);
     return nullptr;
   }
 

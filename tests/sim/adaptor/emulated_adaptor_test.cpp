@@ -195,7 +195,8 @@ TEST_F(EmulatedAdaptorTest, ChangesReachTheBoardInTheirOrderAndOnlyWhenTheyChang
   write_register(*c, kData, 0xAA);
   write_register(*c, kControl, 0x00);
   ASSERT_EQ(read_register(*c, kControl), 0x00);
-  const std::vector<std::pair<int, uint8_t>> expected = {{kData, 0x55}, {kControl, 0x07}, {kData, 0xAA}, {kControl, 0x00}};
+  const std::vector<std::pair<int, uint8_t>> expected = {
+      {kData, 0x55}, {kControl, 0x07}, {kData, 0xAA}, {kControl, 0x00}};
   EXPECT_EQ(wiring_.writes(), expected);
 }
 
@@ -216,7 +217,8 @@ TEST_F(EmulatedAdaptorTest, StreamedWritesAllReachTheBoardAtWireSpeed) {
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_TRUE(c->send(stream));
     ASSERT_EQ(read_register(*c, kData), 0xC0);
-    best_ms = std::min(best_ms, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - t0;
+    best_ms = std::min(best_ms, took.count());
     EXPECT_EQ(wiring_.writes().size(), std::size_t{kWrites} * run);
   }
   std::printf("%d streamed writes in %.1f ms at best\n", kWrites, best_ms);

@@ -43,7 +43,8 @@ class SerialClient {
     std::vector<uint8_t> got;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (got.size() < count) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd p{fd_, POLLIN, 0};
       if (left.count() < 0 || ::poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) break;
       uint8_t buffer[64];
