@@ -18,6 +18,9 @@
 #include "recordings/vcd.h"
 #include "script/script.h"
 #include "shared_board.h"
+#ifdef PLACASIM_ADAPTOR
+#include "board_wiring.h"
+#endif
 
 namespace {
 
@@ -193,6 +196,17 @@ int main(int argc, char** argv) {
     std::puts("placasim " PLACAIO_VERSION);
     return 0;
   }
+#ifndef PLACASIM_ADAPTOR
+  if (!o.adaptor.empty()) {
+#ifdef _WIN32
+    std::fputs("placasim: --adaptor: the emulated adaptor runs on Linux only\n", stderr);
+#else
+    std::fputs("placasim: --adaptor: this placasim was built without the emulated adaptor "
+               "(simavr was not installed; scripts/setup installs it)\n", stderr);
+#endif
+    return kUsageError;
+  }
+#endif
   Script script;
   if (!o.script.empty() && !read_script(o, &script)) return kUsageError;
 
@@ -202,6 +216,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "placasim: %s\n", error.c_str());
     return kUsageError;
   }
+#ifdef PLACASIM_ADAPTOR
+  // Gone before the board it is wired to.
+  std::optional<placasim::BoardWiring> wiring;
+  std::unique_ptr<placasim::EmulatedAdaptor> adaptor;
+#endif
   std::optional<placasim::Child> command;
   try {
     // Starting a program powers the board on afresh, which a live run or program
@@ -217,12 +236,32 @@ int main(int argc, char** argv) {
         return kUsageError;
       }
     }
-    if (!o.script.empty() && !open_outputs(o, &script)) return kUsageError;
     if (!o.command.empty()) {
       const int64_t now = sim::monotonic_ns();
       board->with([&](sim::BoardState& s) { sim::board_reset(s, now); });
     }
+#ifdef PLACASIM_ADAPTOR
+    // Powered on with the board, so that its pins and the board agree from the start.
+    if (!o.adaptor.empty()) {
+      wiring.emplace(*board);
+      adaptor = placasim::EmulatedAdaptor::start(o.adaptor, *wiring, &error);
+      if (!adaptor) {
+        std::fprintf(stderr, "placasim: %s\n", error.c_str());
+        return kUsageError;
+      }
+    }
+#endif
+    if (!o.script.empty() && !open_outputs(o, &script)) return kUsageError;
+#ifdef PLACASIM_ADAPTOR
+    if (adaptor) {
+      placasim::wire_environment(placasim::serial_driver_directory(), name);
+      setenv("PLACAIO_SERIAL", adaptor->port().c_str(), 1);
+    } else {
+      placasim::wire_environment(placasim::driver_directory(), name);
+    }
+#else
     placasim::wire_environment(placasim::driver_directory(), name);
+#endif
     placasim::catch_stop_signals();
     if (!o.command.empty()) {
       // A trace on standard output must not get the command's output.

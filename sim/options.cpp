@@ -8,10 +8,10 @@ namespace placasim {
 
 const char* const kUsage =
     "usage: placasim [--board NAME] [--no-panel] [--instructor] [--close-with-command]\n"
-    "                [--stall-seconds S] [-- COMMAND [ARGS...]]\n"
+    "                [--stall-seconds S] [[--adaptor FIRMWARE] -- COMMAND [ARGS...]]\n"
     "       placasim [--board NAME] --script FILE [--trace FILE] [--strict]\n"
     "                [--needless-writes PER_SECOND] [--stall-seconds S] [--vcd FILE]\n"
-    "                [--plot FILE.svg] [-- COMMAND [ARGS...]]\n"
+    "                [--plot FILE.svg] [[--adaptor FIRMWARE] -- COMMAND [ARGS...]]\n"
     "       placasim --help | --version\n"
     "\n"
     "Shows the panel of the simulated board and lift, and runs COMMAND wired to it;\n"
@@ -36,6 +36,10 @@ const char* const kUsage =
     "                          seconds is a broken rule (default 1; 0: never)\n"
     "  --vcd FILE              record the run as a VCD waveform\n"
     "  --plot FILE.svg         draw the run's timeline with gnuplot (.svg or .png)\n"
+    "  --adaptor FIRMWARE      COMMAND drives the board through the USB adaptor, its\n"
+    "                          FIRMWARE (.hex or .elf) run in an emulated ATmega328P:\n"
+    "                          COMMAND gets the serial port driver, and the adaptor's\n"
+    "                          port in PLACAIO_SERIAL\n"
     "  --help, -h              this text\n"
     "  --version               the version\n";
 
@@ -72,6 +76,8 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
       if (!value(&o.trace)) return false;
     } else if (arg == "--plot") {
       if (!value(&o.plot)) return false;
+    } else if (arg == "--adaptor") {
+      if (!value(&o.adaptor)) return false;
     } else if (arg == "--vcd") {
       if (!value(&o.vcd)) return false;
     } else if (arg == "--strict") {
@@ -108,6 +114,10 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
       *error = std::string(name) + " needs --script";
       return false;
     }
+  }
+  if (!o.adaptor.empty() && o.command.empty()) {
+    *error = "--adaptor needs a command (after --) to drive the board through it";
+    return false;
   }
   *options = std::move(o);
   return true;

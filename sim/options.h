@@ -16,6 +16,7 @@ struct Options {
   std::string trace;             // trace file; empty: standard output
   std::string plot;              // timeline picture (SVG); empty: none
   std::string vcd;               // waveform file; empty: none
+  std::string adaptor;           // the emulated adaptor's firmware; empty: the command drives the board directly
   bool strict = false;           // a broken rule fails the script
   int needless_limit = 0;        // needless motor writes per second that count as broken; 0: none
   double stall_seconds = kStallSeconds;  // the motor driven with the cabin still this long is broken; 0: never

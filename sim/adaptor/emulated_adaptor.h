@@ -13,10 +13,14 @@ namespace placasim {
 // Called from the emulation's thread.
 class AdaptorWiring {
  public:
-  // The data (offset 0) or control (offset 2) register the pins now show.
+  // The data (offset 0) or control (offset 2) register the pins now show. Called
+  // only when it changes; at power-on the board is taken to hold the rest values.
   virtual void write(int offset, uint8_t value) = 0;
   // The status register the board now puts on the input pins.
   virtual uint8_t status() = 0;
+  // The status bits whose lines nothing drives: the chip's pull-up, if its firmware
+  // turned it on, holds them high, as a PC's does.
+  virtual uint8_t open_lines() { return 0; }
 
  protected:
   ~AdaptorWiring() = default;
@@ -31,7 +35,7 @@ class EmulatedAdaptor {
   virtual ~EmulatedAdaptor() = default;
 
   // The serial port's path (the pseudo-terminal's slave side). Each time a program
-  // opens it the chip is reset, as a Uno's DTR does.
+  // opens it the chip is reset, as a Uno's DTR does; memory survives the reset.
   virtual const std::string& port() const = 0;
   // The level of an Arduino pin (2..19), for tests; -1 while it is not an output.
   virtual int pin(int arduino_pin) const = 0;

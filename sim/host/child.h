@@ -53,6 +53,9 @@ class Child {
 // Directory of the simulated board's io.so: beside placasim's build output
 // (bin/../drivers/sim), else where the build put it.
 std::string driver_directory();
+// Directory of the serial port driver's io.so, found the same way (POSIX only: the
+// emulated adaptor is).
+std::string serial_driver_directory();
 // Makes every program started after use the simulated board: on POSIX dir goes first
 // on LD_LIBRARY_PATH; on Windows dir's io.dll is loaded into each command before it
 // runs. Either way PLACASIM_BOARD names the board.

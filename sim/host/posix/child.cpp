@@ -121,18 +121,31 @@ void Child::signal(int sig) {
 
 void Child::kill() { signal(SIGKILL); }
 
-std::string driver_directory() {
+namespace {
+
+// In the build tree, bin/../drivers/NAME where it is built; installed, below bin/.
+std::string find_driver(const std::string& build_sub, const std::string& installed_sub, const char* fallback) {
   char exe[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (n > 0) {
     exe[n] = '\0';
     std::string dir(exe);
     dir.erase(dir.find_last_of('/'));
-    // In the build tree, where it is built; installed, the library's default driver.
-    for (const char* sub : {"/../drivers/sim", "/" PLACASIM_INSTALLED_DRIVER_DIR})
+    for (const std::string& sub : {build_sub, installed_sub})
       if (has_driver(dir + sub)) return dir + sub;
   }
-  return PLACASIM_DRIVER_DIR;
+  return fallback;
+}
+
+}  // namespace
+
+// Installed, the simulated board is the library's default driver.
+std::string driver_directory() {
+  return find_driver("/../drivers/sim", "/" PLACASIM_INSTALLED_DRIVER_DIR, PLACASIM_DRIVER_DIR);
+}
+
+std::string serial_driver_directory() {
+  return find_driver("/../drivers/serial", "/" PLACASIM_INSTALLED_DRIVER_DIR "/serial", PLACASIM_SERIAL_DRIVER_DIR);
 }
 
 bool is_program(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
