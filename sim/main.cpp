@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/bounded_screen.h"
+#include "adaptor_run.h"
 #include "host/host.h"
 #include "options.h"
 #include "panel/panel.h"
@@ -18,9 +19,6 @@
 #include "recordings/vcd.h"
 #include "script/script.h"
 #include "shared_board.h"
-#ifdef PLACASIM_ADAPTOR
-#include "board_wiring.h"
-#endif
 
 namespace {
 
@@ -159,9 +157,10 @@ int script_mode(const placasim::Options& o, Script& script, sim::SharedBoard& bo
   return result;
 }
 
-int panel_mode(const placasim::Options& o, sim::SharedBoard& board, std::optional<placasim::Child>& command) {
+int panel_mode(const placasim::Options& o, sim::SharedBoard& board, std::optional<placasim::Child>& command,
+               const placasim::AdaptorRun* adaptor) {
   placasim::PanelOptions options;
-  options.command_text = joined(o.command);
+  options.command_text = joined(o.command) + (adaptor ? ", through the adaptor on " + adaptor->port() : "");
   options.instructor = o.instructor;
   options.limits = o.limits();
   options.close_with_command = o.close_with_command;
@@ -196,17 +195,10 @@ int main(int argc, char** argv) {
     std::puts("placasim " PLACAIO_VERSION);
     return 0;
   }
-#ifndef PLACASIM_ADAPTOR
-  if (!o.adaptor.empty()) {
-#ifdef _WIN32
-    std::fputs("placasim: --adaptor: the emulated adaptor runs on Linux only\n", stderr);
-#else
-    std::fputs("placasim: --adaptor: this placasim was built without the emulated adaptor "
-               "(simavr was not installed; scripts/setup installs it)\n", stderr);
-#endif
+  if (!o.adaptor.empty() && !placasim::adaptor_unavailable().empty()) {
+    std::fprintf(stderr, "placasim: --adaptor: %s\n", placasim::adaptor_unavailable().c_str());
     return kUsageError;
   }
-#endif
   Script script;
   if (!o.script.empty() && !read_script(o, &script)) return kUsageError;
 
@@ -216,11 +208,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "placasim: %s\n", error.c_str());
     return kUsageError;
   }
-#ifdef PLACASIM_ADAPTOR
-  // Gone before the board it is wired to.
-  std::optional<placasim::BoardWiring> wiring;
-  std::unique_ptr<placasim::EmulatedAdaptor> adaptor;
-#endif
+  std::unique_ptr<placasim::AdaptorRun> adaptor;  // gone before the board it is wired to
   std::optional<placasim::Child> command;
   try {
     // Starting a program powers the board on afresh, which a live run or program
@@ -240,28 +228,14 @@ int main(int argc, char** argv) {
       const int64_t now = sim::monotonic_ns();
       board->with([&](sim::BoardState& s) { sim::board_reset(s, now); });
     }
-#ifdef PLACASIM_ADAPTOR
     // Powered on with the board, so that its pins and the board agree from the start.
-    if (!o.adaptor.empty()) {
-      wiring.emplace(*board);
-      adaptor = placasim::EmulatedAdaptor::start(o.adaptor, *wiring, &error);
-      if (!adaptor) {
-        std::fprintf(stderr, "placasim: %s\n", error.c_str());
-        return kUsageError;
-      }
+    if (!o.adaptor.empty() && !(adaptor = placasim::start_adaptor(o.adaptor, *board, &error))) {
+      std::fprintf(stderr, "placasim: %s\n", error.c_str());
+      return kUsageError;
     }
-#endif
     if (!o.script.empty() && !open_outputs(o, &script)) return kUsageError;
-#ifdef PLACASIM_ADAPTOR
-    if (adaptor) {
-      placasim::wire_environment(placasim::serial_driver_directory(), name);
-      setenv("PLACAIO_SERIAL", adaptor->port().c_str(), 1);
-    } else {
-      placasim::wire_environment(placasim::driver_directory(), name);
-    }
-#else
-    placasim::wire_environment(placasim::driver_directory(), name);
-#endif
+    if (adaptor) adaptor->wire_commands(name);
+    else placasim::wire_environment(placasim::driver_directory(), name);
     placasim::catch_stop_signals();
     if (!o.command.empty()) {
       // A trace on standard output must not get the command's output.
@@ -272,7 +246,8 @@ int main(int argc, char** argv) {
       }
       placasim::forward_stop_signals_to(&*command);
     }
-    return o.script.empty() ? panel_mode(o, *board, command) : script_mode(o, script, *board, command);
+    return o.script.empty() ? panel_mode(o, *board, command, adaptor.get())
+                            : script_mode(o, script, *board, command);
   } catch (const sim::BoardLost& e) {
     std::fprintf(stderr, "placasim: %s\n", e.what());
     if (command) command->stop(kStopGraceMs);
