@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # placasim --adaptor: the command reaches the board through the emulated adaptor, and
 # a firmware or command line placasim cannot use is refused before anything runs.
-#   placasim_adaptor.sh PLACASIM PROBE FIRMWARE PLACA
+#   placasim_adaptor.sh PLACASIM PROBE FIRMWARE PLACA LIBRARY PYTHON_DIR
 set -uo pipefail
-placasim=$1 probe=$2 firmware=$3 placa=$4
+placasim=$1 probe=$2 firmware=$3 placa=$4 library=$5 python_dir=$6
 dir=$(mktemp -d)
 board=placasim-adaptor-$$
 trap 'rm -rf "$dir"; rm -f "/dev/shm/$board"' EXIT
@@ -29,6 +29,7 @@ expect outputs 0
 run "$placa" salida 42 >/dev/null
 expect outputs 42
 run "$placa" entradas >/dev/null
+expect outputs 42
 press 1
 run "$placa" espera-on 1 -t 3 >/dev/null
 run "$placa" salida 0 >/dev/null
@@ -38,6 +39,18 @@ END
   2>"$dir/err"
 code=$?
 [ "$code" = 0 ] || fail "placa through the adaptor failed ($code): $(cat "$dir/err") $(tail -3 "$dir/trace")"
+
+# The Python example, calling the cabin to floor 3 and stopping it there.
+cat >"$dir/python.txt" <<END
+expect floor 1
+run env PYTHONPATH="$python_dir" PLACAIO_LIBRARY="$library" python3 "$python_dir/examples/piso.py" 3 >/dev/null
+expect floor 3
+expect outputs 0
+END
+"$placasim" --board "$board" --script "$dir/python.txt" --trace "$dir/trace" --strict --adaptor "$firmware" \
+  -- sleep 60 2>"$dir/err"
+code=$?
+[ "$code" = 0 ] || fail "the Python example through the adaptor failed ($code): $(cat "$dir/err") $(tail -3 "$dir/trace")"
 
 expect_refusal() {  # what the error says, placasim's arguments...
   local says=$1; shift
