@@ -29,7 +29,12 @@ declare -A expected=(
 ./usr/share/doc/placaio-tools/examples/piso.py
 ./usr/share/doc/placaio-tools/examples/teaching/floor2_stuck_con_memoria.txt
 ./usr/share/doc/placaio-tools/examples/teaching/floor2_stuck_sin_memoria.txt
-./usr/share/doc/placaio-tools/examples/teaching/waveform.tcl"
+./usr/share/doc/placaio-tools/examples/teaching/waveform.tcl
+./usr/share/placaio/firmware/placaio_adaptor.hex
+./usr/share/placaio/firmware/placaio_adaptor/adaptor.c
+./usr/share/placaio/firmware/placaio_adaptor/pins.h
+./usr/share/placaio/firmware/placaio_adaptor/placaio_adaptor.ino
+./usr/share/placaio/firmware/placaio_adaptor/protocol.h"
   [elevmando]="
 ./usr/bin/elevmando
 ./usr/share/applications/elevmando.desktop

@@ -19,6 +19,7 @@ tree=$(echo "$out"/zip/placaio-*-win32)
 
 for f in bin/elevmando.exe bin/SDL.dll bin/ascensor{1,2,3}.bmp bin/placasim.exe bin/placasim/io.dll bin/serial/io.dll \
   bin/elevmando-simulado.cmd bin/placa.exe bin/placaio.dll include/placaio.h lib/libplacaio.dll.a \
+  firmware/placaio_adaptor.hex firmware/placaio_adaptor/placaio_adaptor.ino firmware/placaio_adaptor/adaptor.c \
   lib/placaio.def examples/piso.c examples/teaching/floor2_stuck_{sin,con}_memoria.txt \
   licenses/SDL/COPYING.txt licenses/SDL/README-SDL.txt \
   x64/bin/placaio.dll x64/bin/placasim.exe x64/bin/placasim/io.dll x64/bin/serial/io.dll x64/bin/placa.exe \
