@@ -10,6 +10,11 @@ namespace serial {
 namespace {
 
 constexpr const char* kPrefix = "io (serial adaptor): ";
+// A byte on the wire is ten bits (start, eight, stop); writes are paced at eleven, a
+// tenth below the wire's speed, for the gaps a USB chip leaves between bytes and an
+// emulated chip's jitter: at the full speed a backlog grew behind them over seconds
+// of streaming until a read's answer came too late.
+constexpr auto kByteTime = std::chrono::nanoseconds(11 * 1000000000LL / ADAPTOR_BAUD);
 constexpr const char* kIdleNote =
     "; its registers read as an idle port until the adaptor answers, looked for every second";
 
@@ -155,9 +160,17 @@ void Adaptor::lose(const std::string& why) {
   next_attempt_ = system_.now() + timing_.retry_interval;
 }
 
+bool Adaptor::send_out(milliseconds timeout) {
+  const Clock::time_point now = system_.now();
+  if (wire_free_at_ - now > timing_.backlog_limit) system_.sleep_until(wire_free_at_ - timing_.backlog_limit);
+  wire_free_at_ = std::max(wire_free_at_, system_.now()) + kByteTime * static_cast<int64_t>(out_.size());
+  const bool sent = link_->send(out_.data(), out_.size(), timeout);
+  out_.clear();
+  return sent;
+}
+
 void Adaptor::flush() {
-  if (!out_.empty() && link_ && !link_->send(out_.data(), out_.size(), timing_.read_timeout))
-    lose(link_->error());
+  if (!out_.empty() && link_ && !send_out(timing_.read_timeout)) lose(link_->error());
   out_.clear();
 }
 
@@ -169,14 +182,14 @@ uint8_t Adaptor::read_locked(int64_t address) {
   // Anything already there was not asked for: a late answer, or noise.
   link_->drop_input();
   out_.push_back(static_cast<uint8_t>(ADAPTOR_READ | reg));
-  const bool sent = link_->send(out_.data(), out_.size(), timing_.read_timeout);
-  out_.clear();
-  if (!sent) {
+  if (!send_out(timing_.read_timeout)) {
     lose(link_->error());
     return idle;
   }
+  // The request waits behind what is still on its way.
+  const auto queued = std::max(wire_free_at_ - system_.now(), Clock::duration::zero());
   uint8_t value = 0;
-  const long n = link_->receive(&value, 1, timing_.read_timeout);
+  const long n = link_->receive(&value, 1, timing_.read_timeout + std::chrono::ceil<milliseconds>(queued));
   if (n == 1) return value;
   lose(n < 0 ? link_->error()
              : "no answer to a read within " + std::to_string(timing_.read_timeout.count()) + " ms");

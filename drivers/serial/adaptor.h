@@ -38,6 +38,11 @@ struct Timing {
   milliseconds boot_window{3000};
   // Between attempts to find the adaptor again.
   milliseconds retry_interval{1000};
+  // How far writes may run ahead of the wire. The port's buffers hold far more (a
+  // pty's, 64 KB: over half a second at 1 Mbaud), and a read's request and answer
+  // wait behind whatever is queued; so writes faster than the wire wait for it, as a
+  // parallel port's wait for its bus, and the backlog stays this short.
+  milliseconds backlog_limit{2};
 };
 
 class Adaptor {
@@ -86,6 +91,8 @@ class Adaptor {
   void connect();
   std::vector<std::string> ports_to_try();
   void flush();
+  // Sends out_, first waiting for the wire when it is too far behind.
+  bool send_out(milliseconds timeout);
   void lose(const std::string& why);
 
   System& system_;
@@ -96,6 +103,7 @@ class Adaptor {
   bool reported_ = false;  // a failure was told and no recovery since
   std::optional<Clock::time_point> next_attempt_;  // none: never tried
   std::vector<uint8_t> out_;  // writes not yet sent
+  Clock::time_point wire_free_at_{};  // when the bytes sent so far will have crossed the wire
   // Writes the program made, put back on an adaptor found later: it missed those
   // made while the port was idle, and may have been reset since.
   std::array<std::optional<uint8_t>, 3> written_;

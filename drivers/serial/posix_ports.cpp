@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 #include <system_error>
 
 #include "device_group.h"
@@ -167,6 +168,7 @@ class PosixPorts final : public System {
 
   std::string candidate_pattern() override { return "/dev/ttyACM* or /dev/ttyUSB*"; }
   Clock::time_point now() override { return Clock::now(); }
+  void sleep_until(Clock::time_point when) override { std::this_thread::sleep_until(when); }
 
   void warn(const std::string& line) override { warn_on_stderr(line); }
 

@@ -75,6 +75,7 @@ class FakeSystem final : public serial::System {
   std::vector<std::string> candidates() override { return likely; }
   std::string candidate_pattern() override { return "/dev/ttyACM*"; }
   Clock::time_point now() override { return clock; }
+  void sleep_until(Clock::time_point when) override { clock = std::max(clock, when); }
   void warn(const std::string& line) override { warnings.push_back(line); }
 
   std::shared_ptr<FakePort> add(const std::string& name) {
@@ -298,6 +299,18 @@ TEST_F(Registers, WritesOfOneOperationLeaveInOneSendAndWithTheNextRead) {
   });
   EXPECT_EQ(port->sends, 2);
   EXPECT_EQ(port->model.data, 3);
+}
+
+// A program writing faster than the wire must not queue up more than a read can wait
+// behind: 2000 bytes take 20 ms at 1 Mbaud, paced a tenth slower, of which at most
+// the backlog may be left.
+TEST_F(Registers, WritesFasterThanTheWireWaitForIt) {
+  const Clock::time_point start = system.clock;
+  for (int i = 0; i < 1000; ++i) adaptor.write(kData, static_cast<uint8_t>(i));
+  EXPECT_GE(system.clock - start, 19ms);
+  EXPECT_LE(system.clock - start, 22ms);
+  EXPECT_EQ(adaptor.read(kData), static_cast<uint8_t>(999));
+  EXPECT_EQ(warned("lost"), 0);
 }
 
 TEST_F(Registers, OperationsFromManyThreadsKeepTheirFramesWhole) {
