@@ -10,11 +10,8 @@ namespace serial {
 namespace {
 
 constexpr const char* kPrefix = "io (serial adaptor): ";
-// A byte on the wire is ten bits (start, eight, stop); writes are paced at eleven, a
-// tenth below the wire's speed, for the gaps a USB chip leaves between bytes and an
-// emulated chip's jitter: at the full speed a backlog grew behind them over seconds
-// of streaming until a read's answer came too late.
-constexpr auto kByteTime = std::chrono::nanoseconds(11 * 1000000000LL / ADAPTOR_BAUD);
+// A byte on the wire: start bit, eight bits, stop bit.
+constexpr auto kByteTime = std::chrono::nanoseconds(10 * 1000000000LL / ADAPTOR_BAUD);
 constexpr const char* kIdleNote =
     "; its registers read as an idle port until the adaptor answers, looked for every second";
 
@@ -128,6 +125,7 @@ void Adaptor::connect() {
 
   if (found) {
     link_ = std::move(found->link);
+    unconfirmed_ = 0;
     port_ = found->name;
     for (int reg = 0; reg < ADAPTOR_REGISTERS; ++reg)
       if (written_[reg]) {
@@ -155,22 +153,49 @@ bool Adaptor::connected() {
 void Adaptor::lose(const std::string& why) {
   link_.reset();
   out_.clear();
+  unconfirmed_ = 0;
   system_.warn(kPrefix + std::string("lost the adaptor on ") + port_ + " (" + why + ")" + kIdleNote);
   reported_ = true;
   next_attempt_ = system_.now() + timing_.retry_interval;
 }
 
-bool Adaptor::send_out(milliseconds timeout) {
-  const Clock::time_point now = system_.now();
-  if (wire_free_at_ - now > timing_.backlog_limit) system_.sleep_until(wire_free_at_ - timing_.backlog_limit);
-  wire_free_at_ = std::max(wire_free_at_, system_.now()) + kByteTime * static_cast<int64_t>(out_.size());
-  const bool sent = link_->send(out_.data(), out_.size(), timeout);
+bool Adaptor::send_out() {
+  // Past the limit, the adaptor first answers for what it was sent.
+  if (unconfirmed_ > 0 && unconfirmed_ + out_.size() > timing_.most_unconfirmed && !confirm()) return false;
+  const bool sent = link_->send(out_.data(), out_.size(), timing_.read_timeout);
+  unconfirmed_ += out_.size();
   out_.clear();
+  if (!sent) lose(link_->error());
   return sent;
 }
 
+bool Adaptor::confirm() {
+  const uint8_t request = ADAPTOR_READ | ADAPTOR_REG_DATA;
+  link_->drop_input();
+  if (!link_->send(&request, 1, timing_.read_timeout)) {
+    lose(link_->error());
+    return false;
+  }
+  ++unconfirmed_;
+  uint8_t ignored = 0;
+  return receive_answer(&ignored);
+}
+
+bool Adaptor::receive_answer(uint8_t* value) {
+  // The answer comes once everything sent before it has crossed the wire.
+  const auto queued = std::chrono::ceil<milliseconds>(kByteTime * static_cast<int64_t>(unconfirmed_));
+  const long n = link_->receive(value, 1, timing_.read_timeout + queued);
+  if (n == 1) {
+    unconfirmed_ = 0;
+    return true;
+  }
+  lose(n < 0 ? link_->error()
+             : "no answer to a read within " + std::to_string(timing_.read_timeout.count()) + " ms");
+  return false;
+}
+
 void Adaptor::flush() {
-  if (!out_.empty() && link_ && !send_out(timing_.read_timeout)) lose(link_->error());
+  if (!out_.empty() && link_) send_out();
   out_.clear();
 }
 
@@ -182,18 +207,8 @@ uint8_t Adaptor::read_locked(int64_t address) {
   // Anything already there was not asked for: a late answer, or noise.
   link_->drop_input();
   out_.push_back(static_cast<uint8_t>(ADAPTOR_READ | reg));
-  if (!send_out(timing_.read_timeout)) {
-    lose(link_->error());
-    return idle;
-  }
-  // The request waits behind what is still on its way.
-  const auto queued = std::max(wire_free_at_ - system_.now(), Clock::duration::zero());
   uint8_t value = 0;
-  const long n = link_->receive(&value, 1, timing_.read_timeout + std::chrono::ceil<milliseconds>(queued));
-  if (n == 1) return value;
-  lose(n < 0 ? link_->error()
-             : "no answer to a read within " + std::to_string(timing_.read_timeout.count()) + " ms");
-  return idle;
+  return send_out() && receive_answer(&value) ? value : idle;
 }
 
 void Adaptor::write_locked(int64_t address, uint8_t value) {

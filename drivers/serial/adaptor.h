@@ -38,11 +38,13 @@ struct Timing {
   milliseconds boot_window{3000};
   // Between attempts to find the adaptor again.
   milliseconds retry_interval{1000};
-  // How far writes may run ahead of the wire. The port's buffers hold far more (a
-  // pty's, 64 KB: over half a second at 1 Mbaud), and a read's request and answer
-  // wait behind whatever is queued; so writes faster than the wire wait for it, as a
-  // parallel port's wait for its bus, and the backlog stays this short.
-  milliseconds backlog_limit{2};
+  // Bytes sent with no answer since: past this, a write waits for the adaptor to
+  // answer a read first. A port's buffers hold far more (a pty's 64 KB, over half a
+  // second at 1 Mbaud) and a read's request waits behind all that is queued; so a
+  // program writing faster than the adaptor takes the bytes waits for it, as a
+  // parallel port's writes wait for its bus, and the queue stays 2.6 ms short
+  // however fast the adaptor drains it.
+  size_t most_unconfirmed = 256;
 };
 
 class Adaptor {
@@ -91,8 +93,13 @@ class Adaptor {
   void connect();
   std::vector<std::string> ports_to_try();
   void flush();
-  // Sends out_, first waiting for the wire when it is too far behind.
-  bool send_out(milliseconds timeout);
+  // Sends out_ (false, the adaptor lost, when it cannot); first confirm()s when too
+  // much is unanswered.
+  bool send_out();
+  // The adaptor answers a read: it has taken everything sent before.
+  bool confirm();
+  // A read's answer, waiting for what is queued before it too.
+  bool receive_answer(uint8_t* value);
   void lose(const std::string& why);
 
   System& system_;
@@ -103,7 +110,7 @@ class Adaptor {
   bool reported_ = false;  // a failure was told and no recovery since
   std::optional<Clock::time_point> next_attempt_;  // none: never tried
   std::vector<uint8_t> out_;  // writes not yet sent
-  Clock::time_point wire_free_at_{};  // when the bytes sent so far will have crossed the wire
+  size_t unconfirmed_ = 0;  // bytes sent since the last answer
   // Writes the program made, put back on an adaptor found later: it missed those
   // made while the port was idle, and may have been reset since.
   std::array<std::optional<uint8_t>, 3> written_;

@@ -52,7 +52,6 @@ class System {
   // What the candidates are, in words, for a message that found none.
   virtual std::string candidate_pattern() = 0;
   virtual Clock::time_point now() = 0;
-  virtual void sleep_until(Clock::time_point when) = 0;
   // One line for the user, on standard error.
   virtual void warn(const std::string& line) = 0;
 };

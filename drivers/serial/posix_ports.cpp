@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <thread>
 #include <system_error>
 
 #include "device_group.h"
@@ -168,7 +167,6 @@ class PosixPorts final : public System {
 
   std::string candidate_pattern() override { return "/dev/ttyACM* or /dev/ttyUSB*"; }
   Clock::time_point now() override { return Clock::now(); }
-  void sleep_until(Clock::time_point when) override { std::this_thread::sleep_until(when); }
 
   void warn(const std::string& line) override { warn_on_stderr(line); }
 

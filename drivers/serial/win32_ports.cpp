@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <thread>
 
 #include "firmware/placaio_adaptor/protocol.h"
 #include "link.h"
@@ -150,7 +149,6 @@ class Win32Ports final : public System {
 
   std::string candidate_pattern() override { return "COM1 to COM32"; }
   Clock::time_point now() override { return Clock::now(); }
-  void sleep_until(Clock::time_point when) override { std::this_thread::sleep_until(when); }
 
   void warn(const std::string& line) override { warn_on_stderr(line); }
 };
