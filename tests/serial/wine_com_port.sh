@@ -37,20 +37,8 @@ stop_fake() {
   wait "$fake_pid" 2>/dev/null
   fake_pid=
 }
-check() {  # check NAME WANTED_CODE PATTERN -- ENV... placa ARGS...
-  local name=$1 want=$2 pattern=$3
-  shift 4
-  local out code
-  out=$(env "$@" 2>&1 | tr -d '\r')
-  code=${PIPESTATUS[0]}
-  if [ "$code" != "$want" ] || ! grep -qF -- "$pattern" <<<"$out"; then
-    echo "FAIL $name: exit $code (wanted $want), output:"
-    echo "$out"
-    fail=1
-  else
-    echo "ok   $name"
-  fi
-}
+. "$(dirname "$0")/../support/check_output.sh"
+check() { check_output "$1" "$2" "$3" -- env "${@:5}"; }  # check NAME WANTED_CODE PATTERN -- ENV... placa ARGS...
 state_is() {  # state_is NAME TEXT
   if [ "$(cat "$work/state" 2>/dev/null)" = "$2" ]; then echo "ok   $1"; else
     echo "FAIL $1: the adaptor holds '$(cat "$work/state" 2>/dev/null)', not '$2'"

@@ -5,20 +5,8 @@
 set -uo pipefail
 wine_run=$1 placa=$2 other_bits=$3
 fail=0
-check() {  # check NAME WANTED_CODE PATTERN -- ARGS...
-  local name=$1 want=$2 pattern=$3
-  shift 4
-  local out code
-  out=$("$wine_run" "$placa" "$@" 2>&1 | tr -d '\r')
-  code=${PIPESTATUS[0]}
-  if [ "$code" != "$want" ] || ! grep -qF -- "$pattern" <<<"$out"; then
-    echo "FAIL $name: exit $code (wanted $want), output:"
-    echo "$out"
-    fail=1
-  else
-    echo "ok   $name"
-  fi
-}
+. "$(dirname "$0")/../support/check_output.sh"
+check() { check_output "$1" "$2" "$3" -- "$wine_run" "$placa" "${@:5}"; }  # check NAME WANTED_CODE PATTERN -- ARGS...
 check help 0 "espera-off N [-t S]" -- --help
 # The recording driver answers 0x78: every count reads 255, four whole volts.
 check analogicas 0 "3 (Y)     255      4" -- analogicas
