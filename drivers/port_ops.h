@@ -18,6 +18,19 @@ class Bytes {
   ~Bytes() = default;
 };
 
+// The bytes of a driver that holds its lock around a whole operation: reads and
+// writes go to the owner's read_locked and write_locked.
+template <typename Owner>
+class LockedBytes final : public Bytes {
+ public:
+  explicit LockedBytes(Owner& owner) : owner_(owner) {}
+  uint8_t read(int64_t port) override { return owner_.read_locked(port); }
+  void write(int64_t port, uint8_t value) override { owner_.write_locked(port, value); }
+
+ private:
+  Owner& owner_;
+};
+
 void write_word(Bytes& bytes, int64_t port, uint16_t value);
 void write_dword(Bytes& bytes, int64_t port, uint32_t value);
 uint16_t read_word(Bytes& bytes, int64_t port);

@@ -49,7 +49,7 @@ class ParallelPorts {
   template <typename F>
   void locked(F&& f) {
     std::lock_guard<std::mutex> guard(lock_);
-    LockedBytes bytes(*this);
+    port_ops::LockedBytes<ParallelPorts> bytes(*this);
     f(static_cast<port_ops::Bytes&>(bytes));
   }
   // Whether the first port can be reached; claims it if that has not happened yet.
@@ -77,15 +77,7 @@ class ParallelPorts {
   bool raw_permitted(uint16_t base);
   void lost(int number, Device& d, int error);
 
-  class LockedBytes final : public port_ops::Bytes {
-   public:
-    explicit LockedBytes(ParallelPorts& ports) : ports_(ports) {}
-    uint8_t read(int64_t address) override { return ports_.read_locked(address); }
-    void write(int64_t address, uint8_t value) override { ports_.write_locked(address, value); }
-
-   private:
-    ParallelPorts& ports_;
-  };
+  friend class port_ops::LockedBytes<ParallelPorts>;
   uint8_t read_locked(int64_t address);
   void write_locked(int64_t address, uint8_t value);
 

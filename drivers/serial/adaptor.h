@@ -57,7 +57,7 @@ class Adaptor {
   template <typename F>
   void locked(F&& f) {
     std::lock_guard<std::mutex> guard(lock_);
-    LockedBytes bytes(*this);
+    port_ops::LockedBytes<Adaptor> bytes(*this);
     f(static_cast<port_ops::Bytes&>(bytes));
     flush();
   }
@@ -76,15 +76,7 @@ class Adaptor {
   std::string port();
 
  private:
-  class LockedBytes final : public port_ops::Bytes {
-   public:
-    explicit LockedBytes(Adaptor& a) : a_(a) {}
-    uint8_t read(int64_t address) override { return a_.read_locked(address); }
-    void write(int64_t address, uint8_t value) override { a_.write_locked(address, value); }
-
-   private:
-    Adaptor& a_;
-  };
+  friend class port_ops::LockedBytes<Adaptor>;
   struct Probe;
 
   uint8_t read_locked(int64_t address);
