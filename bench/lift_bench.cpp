@@ -15,6 +15,7 @@
 #include "binding_switch.h"
 #include "board/io.h"
 #include "controlador.h"
+#include "counted.h"
 #include "driver.h"
 #include "port_watch.h"
 #include "rss.h"
@@ -50,20 +51,11 @@ void enter(const Scene& scene) {
   Driver::current().forget();
 }
 
-struct PerPass {
-  double binds, reads;
-};
-
-PerPass counted_per_pass(const Scene& scene) {
+PerCall counted_per_pass(const Scene& scene) {
   enter(scene);
   int32_t destino = scene.destino;
   Cola *primero = nullptr, *ultimo = nullptr;
-  BindingScope counting(Binding::count);
-  reset_bind_count();
-  const uint64_t reads = reads_counted();
-  for (int i = 0; i < kCountingPasses; ++i) Comprobar_Pasada(&destino, &primero, &ultimo);
-  return {static_cast<double>(binds_counted()) / kCountingPasses,
-          static_cast<double>(reads_counted() - reads) / kCountingPasses};
+  return counted(kCountingPasses, [&] { Comprobar_Pasada(&destino, &primero, &ultimo); });
 }
 
 void passes(benchmark::State& state, Scene scene, Binding mode) {
@@ -227,11 +219,10 @@ void register_benchmarks(Driver& driver) {
                  driver.name().c_str());
     return;
   }
-  const PerPass idle = counted_per_pass(kIdle), rest = counted_per_pass(kAtRest);
+  const PerCall idle = counted_per_pass(kIdle), rest = counted_per_pass(kAtRest);
   benchmark::RegisterBenchmark("pass_idle/call", [idle](benchmark::State& state) {
     passes(state, kIdle, Binding::bind);
-    state.counters["binds"] = idle.binds;
-    state.counters["reads"] = idle.reads;
+    show(state, idle);
   });
   benchmark::RegisterBenchmark("pass_idle/unbound",
                                [](benchmark::State& state) { passes(state, kIdle, Binding::skip); });
@@ -239,8 +230,7 @@ void register_benchmarks(Driver& driver) {
                                [](benchmark::State& state) { bare_passes(state, kIdle, false); });
   benchmark::RegisterBenchmark("pass_at_rest/call", [rest](benchmark::State& state) {
     passes(state, kAtRest, Binding::bind);
-    state.counters["binds"] = rest.binds;
-    state.counters["reads"] = rest.reads;
+    show(state, rest);
   });
   benchmark::RegisterBenchmark("pass_at_rest/unbound",
                                [](benchmark::State& state) { passes(state, kAtRest, Binding::skip); });

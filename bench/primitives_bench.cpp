@@ -8,7 +8,7 @@
 #include "binding_switch.h"
 #include "board/io.h"
 #include "driver.h"
-#include "port_watch.h"
+#include "counted.h"
 #include "primitive_cases.h"
 
 namespace bench {
@@ -17,18 +17,9 @@ namespace {
 
 constexpr int kCountingCalls = 100;
 
-struct PerCall {
-  double binds, reads;
-};
-
 PerCall counted_per_call(const PrimitiveCase& c) {
   c.prepare();
-  BindingScope counting(Binding::count);
-  reset_bind_count();
-  const uint64_t reads = reads_counted();
-  for (int i = 0; i < kCountingCalls; ++i) c.call();
-  return {static_cast<double>(binds_counted()) / kCountingCalls,
-          static_cast<double>(reads_counted() - reads) / kCountingCalls};
+  return counted(kCountingCalls, c.call);
 }
 
 void run(benchmark::State& state, void (*prepare)(), void (*body)(), Binding mode) {
@@ -58,11 +49,10 @@ void register_benchmarks(Driver& driver) {
   if (!driver.bound()) return;  // without a driver only the failing bind is worth timing
   for (const PrimitiveCase& c : primitive_cases()) {
     const std::string name = c.name;
-    const PerCall counted = counted_per_call(c);
-    benchmark::RegisterBenchmark((name + "/call").c_str(), [c, counted](benchmark::State& state) {
+    const PerCall counts = counted_per_call(c);
+    benchmark::RegisterBenchmark((name + "/call").c_str(), [c, counts](benchmark::State& state) {
       run(state, c.prepare, c.call, Binding::bind);
-      state.counters["binds"] = counted.binds;
-      state.counters["reads"] = counted.reads;
+      show(state, counts);
     });
     benchmark::RegisterBenchmark((name + "/unbound").c_str(), [c](benchmark::State& state) {
       run(state, c.prepare, c.call, Binding::skip);

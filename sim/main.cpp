@@ -195,8 +195,8 @@ int main(int argc, char** argv) {
     std::puts("placasim " PLACAIO_VERSION);
     return 0;
   }
-  if (!o.adaptor.empty() && !placasim::adaptor_unavailable().empty()) {
-    std::fprintf(stderr, "placasim: --adaptor: %s\n", placasim::adaptor_unavailable().c_str());
+  if (const std::string why = o.adaptor.empty() ? "" : placasim::adaptor_unavailable(); !why.empty()) {
+    std::fprintf(stderr, "placasim: --adaptor: %s\n", why.c_str());
     return kUsageError;
   }
   Script script;
